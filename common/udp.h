@@ -26,6 +26,11 @@ constexpr int kMeterPort = 60056;
 constexpr int kExternalPort = 60055;
 constexpr int kConfigPort = 60054;
 
+/// The result of the endpoint operations for a failed socket call (a wait,
+/// send or receive the platform refused), kept apart from -1, which means a
+/// missing endpoint and, for a receive, the stop signal.
+constexpr int kSocketError = -2;
+
 struct UdpEndpoint {
   SocketHandle socket = kNoSocket;
   /// The port asked for and bound, host order; 0 when closed or when the
@@ -48,35 +53,46 @@ struct UdpEndpoint {
 /// the socket cannot be created, -3 when the socket library refuses to start.
 SocketHandle OpenEndpoint(UdpEndpoint* endpoint, int requested_port);
 
-/// Closes the socket if there is one; socket -1, own port 0 afterwards.
+/// Closes the socket if there is one; socket -1, own port 0 afterwards. Its
+/// port leaves the own-port set before the socket is closed.
 void CloseEndpoint(UdpEndpoint* endpoint);
 
 /// Points the peer at 127.0.0.1:`port`.
 void SetPeerPort(UdpEndpoint* endpoint, uint16_t port);
 
-/// The platform's send result; 0 without a socket, -1 for a missing endpoint.
+/// The number of bytes sent; 0 without a socket, -1 for a missing endpoint
+/// (or null bytes, or a negative length), kSocketError when the send fails.
 int SendToPeer(UdpEndpoint* endpoint, const void* bytes, int length);
 
-/// > 0 readable, 0 time-out (or no socket), < 0 error; -1 missing endpoint.
-/// A negative time-out waits without limit.
+/// > 0 readable, 0 time-out (or no socket), kSocketError when the wait
+/// fails; -1 missing endpoint. A negative time-out waits without limit.
 int WaitReadable(UdpEndpoint* endpoint, int timeout_ms);
 
 /// The datagram's length (> 0); 0 on time-out, for an empty datagram from a
 /// port other than the endpoint's own, and for a connection-reset report;
-/// -1 for the stop signal (an empty datagram from the endpoint's own port);
-/// other negative values for socket errors. The buffer is not terminated.
+/// -1 for the stop signal (an empty datagram from the endpoint's own port,
+/// never on an endpoint with own port 0) and for a missing endpoint or
+/// buffer; kSocketError for socket errors. A negative time-out waits
+/// without limit. Datagrams that are dropped (longer than `size`, or foreign
+/// on an internal_only endpoint) leave a trace line and the wait goes on for
+/// the rest of the time-out; they do not change the peer. An accepted
+/// datagram makes its sender the peer. The buffer is not terminated.
 int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size, int timeout_ms);
 
 /// XOR of the bytes; 0 for a count of 0.
 uint8_t FrameChecksum(const void* bytes, int count);
 
 /// Sends an empty datagram from the endpoint's socket to its own port.
+/// Nothing for a missing endpoint, no socket, or own port 0.
 void SendStopSignal(UdpEndpoint* endpoint);
 
 /// Sends one datagram to 127.0.0.1:`port` from a long-lived socket of the
 /// process, which counts as one of its own (so internal ports accept it) and
-/// discards whatever comes back to it. Returns the send result, or -1 when
-/// no socket could be created.
+/// discards whatever comes back to it. Opened on first use (starting the
+/// socket library if need be); any thread may call it. Returns the number
+/// of bytes sent, -1 when no socket could be created or the arguments are
+/// unusable (port outside 1..65535, null bytes, negative length), or
+/// kSocketError when the send fails.
 int SendToLocalPort(int port, const void* bytes, int length);
 
 /// Whether `port` is bound by one of this process's open sockets.
@@ -87,14 +103,18 @@ void ReleaseSocketLibrary();
 
 /// Client text query: drains the endpoint, sends the 13-byte request (kind,
 /// identifier, selector) to the peer and waits 500 ms. Copies the text into
-/// `out` (at least 261 bytes) and returns its length, or -1.
+/// `out` (at least 261 bytes) and returns its length, or -1. The request goes
+/// to the peer the caller set (draining does not move it), and only an
+/// answer from that peer counts; other datagrams are dropped while the wait
+/// goes on.
 int RequestText(char* out, UdpEndpoint* endpoint, int kind, int32_t identifier,
                 int32_t selector);
 
-/// Client frame request: sends `length` payload bytes from `buffer` as a
-/// type 2 frame, waits `timeout_ms`, and copies the answer payload followed
-/// by two zero bytes back into `buffer` (which must hold 261 bytes). Returns
-/// the answer payload length + 2, or -1.
+/// Client frame request: sends `length` payload bytes (0 to 255) from
+/// `buffer` as a type 2 frame, waits `timeout_ms`, and copies the answer
+/// payload followed by two zero bytes back into `buffer` (which must hold 261
+/// bytes). Returns the answer payload length + 2, or -1. Only an answer from
+/// the peer counts, as for RequestText.
 int RequestFrame(uint8_t* buffer, UdpEndpoint* endpoint, int length, int timeout_ms);
 
 }  // namespace zep
