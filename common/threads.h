@@ -27,6 +27,9 @@ class ManualResetEvent {
   std::unique_ptr<Impl> impl_;
 };
 
+/// One worker thread. Destroying it ends a thread that was never resumed
+/// without running its procedure, joins one that has ended, and lets go of
+/// one that still runs.
 class WorkerThread {
  public:
   using Procedure = void (*)(void* argument);
@@ -41,7 +44,8 @@ class WorkerThread {
   bool Created() const;
   /// Lets a suspended thread run.
   void Resume();
-  /// True when the thread has ended within `timeout_ms`.
+  /// True when the thread has ended within `timeout_ms` (negative: no
+  /// limit), or when there is no thread.
   bool Join(int timeout_ms);
   /// Ends a thread that did not stop in time (exit code 1 on Windows; on
   /// POSIX it is detached and left to end with the process).
