@@ -1,0 +1,180 @@
+#include "host/worker_table.h"
+
+#include <string>
+
+#include "config.h"
+#include "events/status_records.h"
+#include "host/service_host.h"
+#include "host/worker_procedures.h"
+#include "message_files.h"
+#include "process.h"
+#include "protocol/ups_state.h"
+#include "trace.h"
+
+namespace zep {
+namespace {
+
+// Every worker thread starts here: the slot's procedure, then the stop event,
+// so the end of any one worker, for whatever reason, ends the whole run.
+void RunWorkerSlot(void* argument) {
+  WorkerSlot* slot = static_cast<WorkerSlot*>(argument);
+  slot->procedure(slot);
+  slot->ended.store(true);
+  if (slot->context != nullptr) {
+    ManualResetEvent* stop_event = slot->context->stop_event.load();
+    if (stop_event != nullptr) stop_event->Set();
+  }
+}
+
+// Steps 1 to 4 of the start: the records the workers share are put back to
+// a fresh state before any worker exists.
+void PrepareSharedRecords(ServiceContext& context) {
+  if (context.ups_state != nullptr) ResetUpsState(*context.ups_state);
+  // The active event table, the event summary and the status-record
+  // counters join the context with the event thread, and are cleared here.
+  if (context.load_configuration != nullptr) context.load_configuration(true);
+  if (context.messages != nullptr) {
+    std::string directory = context.message_directory != nullptr
+                                ? context.message_directory
+                                : ExecutableDirectory();
+    LoadMessageFilesWithFallback(context.messages, directory,
+                                 LanguageSuffixFromSettings());
+  }
+}
+
+bool HasEndpoint(const WorkerSlot& slot) { return slot.kind_code != 0; }
+
+// Without tables of its own a context reads the program's (empty until the
+// files are loaded, which gives the built-in texts).
+const MessageTables& MessagesOf(const ServiceContext& context) {
+  return context.messages != nullptr ? *context.messages : ProcessMessageTables();
+}
+
+}  // namespace
+
+WorkerTable& ProcessWorkerTable() {
+  static WorkerTable table;
+  return table;
+}
+
+void ClearWorkerTable(WorkerTable& table) {
+  for (WorkerSlot& slot : table.slots) {
+    slot.thread.reset();
+    if (slot.endpoint.socket != kNoSocket) CloseEndpoint(&slot.endpoint);
+    slot.endpoint = UdpEndpoint();
+    slot.procedure = nullptr;
+    slot.kind_code = 0;
+    slot.context = nullptr;
+    slot.ended.store(false);
+  }
+}
+
+int StartWorkers(WorkerTable& table, ServiceContext& context) {
+  ClearWorkerTable(table);
+  PrepareSharedRecords(context);
+
+  const WorkerRow* rows =
+      context.worker_rows != nullptr ? context.worker_rows : kWorkerRows;
+  for (int i = 0; i < kUsedWorkerSlots; ++i) {
+    table.slots[i].kind_code = rows[i].kind_code;
+    table.slots[i].procedure = rows[i].procedure;
+    table.slots[i].context = &context;
+  }
+
+  for (int i = 0; i < kWorkerSlotCount; ++i) {
+    WorkerSlot& slot = table.slots[i];
+    if (!HasEndpoint(slot)) continue;
+    // Only the external command port serves other programs; the others
+    // take datagrams from the service's own sockets alone.
+    slot.endpoint.internal_only = i != kExternalSlot;
+    if (OpenEndpoint(&slot.endpoint, context.base_port) < 0) {
+      TraceFormat("Worker %d: no endpoint near port %d\n", i, context.base_port);
+      return 0;
+    }
+    slot.endpoint.internal_only = i != kExternalSlot;
+  }
+
+  for (WorkerSlot& slot : table.slots) {
+    if (slot.procedure == nullptr) continue;
+    auto thread = std::make_unique<WorkerThread>();
+    // A thread that cannot be made is neither resumed nor waited for.
+    if (thread->CreateSuspended(&RunWorkerSlot, &slot)) {
+      slot.thread = std::move(thread);
+    }
+  }
+
+  // Announced while every endpoint exists and no worker runs yet.
+  if (context.launcher != nullptr) {
+    StartServiceRecord(*context.launcher, MessagesOf(context));
+  }
+
+  for (WorkerSlot& slot : table.slots) {
+    if (slot.thread) slot.thread->Resume();
+  }
+  return 1;
+}
+
+void StopWorkers(WorkerTable& table, ServiceContext& context) {
+  if (context.launcher != nullptr) {
+    StopServiceRecord(*context.launcher, MessagesOf(context));
+  }
+
+  for (int i = kWorkerSlotCount - 1; i >= 0; --i) {
+    WorkerSlot& slot = table.slots[i];
+    // The signal goes to the endpoint's own address, not to whoever sent it
+    // the last datagram.
+    if (HasEndpoint(slot) && slot.endpoint.socket != kNoSocket) {
+      SendStopSignal(&slot.endpoint);
+    }
+  }
+
+  for (int i = kWorkerSlotCount - 1; i >= 0; --i) {
+    WorkerSlot& slot = table.slots[i];
+    if (!slot.thread) continue;
+    ReportServiceStatus(kServiceStopPending, 0, 3000);
+    if (!slot.thread->Join(context.stop_wait_ms)) {
+      TraceFormat("Worker %d did not stop; ended by force\n", i);
+      slot.thread->ForceEnd();
+    }
+  }
+
+  // Only now, with no worker left to use it.
+  if (context.close_serial_port != nullptr) context.close_serial_port();
+
+  for (int i = kWorkerSlotCount - 1; i >= 0; --i) {
+    WorkerSlot& slot = table.slots[i];
+    if (slot.endpoint.socket != kNoSocket) CloseEndpoint(&slot.endpoint);
+  }
+
+  if (context.release_sockets != nullptr) context.release_sockets();
+}
+
+int RunService(WorkerTable& table, ServiceContext& context,
+               ManualResetEvent* stop_event) {
+  context.stop_event = stop_event;
+  int started = StartWorkers(table, context);
+  ReportServiceStatus(kServiceStartPending, 0, 1000);
+  if (started == 1 && stop_event != nullptr) {
+    ReportServiceStatus(kServiceRunning, 0, 0);
+    stop_event->Wait(-1);
+  }
+  ReportServiceStatus(kServiceStopPending, 0, 1000);
+  StopWorkers(table, context);
+  return started;
+}
+
+int ShutdownService(ServiceContext& context) {
+  ReportServiceStatus(kServiceStopPending, 0, 3000);
+  if (context.ups_shutdown_sequence != nullptr) {
+    context.ups_shutdown_sequence(context);
+  }
+  return 1;
+}
+
+int ServiceRunHook(ManualResetEvent* stop_event) {
+  return RunService(ProcessWorkerTable(), ProcessServiceContext(), stop_event);
+}
+
+int ServiceShutdownHook() { return ShutdownService(ProcessServiceContext()); }
+
+}  // namespace zep

@@ -1,0 +1,44 @@
+#include "service_context.h"
+
+#include <atomic>
+
+#include "config.h"
+#include "launcher.h"
+#include "message_files.h"
+#include "protocol/ups_state.h"
+#include "serlink32.h"
+#include "udp.h"
+
+namespace zep {
+namespace {
+
+void CloseServicePort() { Kbapi_COMPortClose(0); }
+
+bool FillProcessContext(ServiceContext& context) {
+  // One UPS state for the life of the process; the workers reset it at
+  // every start.
+  static UpsState ups_state;
+  context.launcher = &SystemLauncher();
+  context.ups_state = &ups_state;
+  context.messages = &ProcessMessageTables();
+  context.load_configuration = &LoadServiceConfiguration;
+  context.close_serial_port = &CloseServicePort;
+  context.release_sockets = &ReleaseSocketLibrary;
+  return true;
+}
+
+}  // namespace
+
+ServiceContext& ProcessServiceContext() {
+  static ServiceContext context;
+  static const bool filled = FillProcessContext(context);
+  (void)filled;
+  return context;
+}
+
+int CurrentProtocolMode(const ServiceContext& context) {
+  if (context.ups_state == nullptr) return -1;
+  return context.ups_state->protocol_mode.load(std::memory_order_relaxed);
+}
+
+}  // namespace zep

@@ -1,0 +1,57 @@
+// The records a run of the service shares between its host, its workers and
+// its hooks, gathered in one place. Each worker slot points at it. The
+// program has one (ProcessServiceContext); tests make their own and point
+// the hooks at fakes.
+#pragma once
+
+#include <atomic>
+
+namespace zep {
+
+class ManualResetEvent;
+class Launcher;
+struct MessageTables;
+struct UpsState;
+struct WorkerRow;
+
+struct ServiceContext {
+  /// Set by every worker when it ends, and by the stop requests; null while
+  /// the service body does not run. Read by the workers and by the hooks
+  /// that run on the control handler's thread.
+  std::atomic<ManualResetEvent*> stop_event{nullptr};
+  /// Starts the batch files (status records and the event scripts).
+  Launcher* launcher = nullptr;
+  /// What the service knows of the UPS; null in tests that do not need it.
+  UpsState* ups_state = nullptr;
+  /// The message files, loaded at every start of the workers.
+  MessageTables* messages = nullptr;
+  /// The directory the message files are read from (ending in its
+  /// separator); empty: the executable's directory.
+  const char* message_directory = nullptr;
+  /// The port every worker endpoint asks for first; each takes the next
+  /// lower free one.
+  int base_port = 60059;
+  /// The worker procedures, one row per used slot; null: the service's own.
+  const WorkerRow* worker_rows = nullptr;
+  /// How long the stop waits for each worker before ending it by force.
+  int stop_wait_ms = 3000;
+  /// Loads the settings (full or refresh); null: nothing is loaded.
+  void (*load_configuration)(bool full) = nullptr;
+  /// The UPS shutdown sequence run when the computer shuts down; null until
+  /// the link part provides it.
+  int (*ups_shutdown_sequence)(ServiceContext& context) = nullptr;
+  /// Closes the serial port once every worker has ended.
+  void (*close_serial_port)() = nullptr;
+  /// Releases the socket library after the endpoints are closed.
+  void (*release_sockets)() = nullptr;
+};
+
+/// The service's own context: the system launcher, the process's UPS state
+/// and message tables, the real settings loader, the serial library and the
+/// socket library.
+ServiceContext& ProcessServiceContext();
+
+/// protocol_mode of the context's UPS state; -1 (unknown) without one.
+int CurrentProtocolMode(const ServiceContext& context);
+
+}  // namespace zep
