@@ -1,0 +1,108 @@
+// serlink32.dll as Windows sees it: exports at their ordinals, the entry
+// point's answers to each reason, the version resource.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "line_peer.h"
+#include "serlink32.h"
+
+namespace zep {
+namespace test {
+namespace {
+
+using EntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+
+HMODULE Library() { return GetModuleHandleA("serlink32.dll"); }
+
+std::string LibInfo() {
+  char text[12];
+  std::memset(text, 'x', sizeof text);
+  if (Kbapi_COMGetLibInfo(text) != 1) return "(none)";
+  return text;
+}
+
+struct ExportRow {
+  WORD ordinal;
+  const char* name;
+};
+
+// The library's published interface, ordinal by ordinal.
+constexpr ExportRow kExports[] = {
+    {1, "Kbapi_COMClearBreak"},     {2, "Kbapi_COMFlushRxBuff"},
+    {3, "Kbapi_COMFlushTxBuff"},    {4, "Kbapi_COMGetCommEnable"},
+    {5, "Kbapi_COMGetLibInfo"},     {6, "Kbapi_COMGetModemStatus"},
+    {7, "Kbapi_COMMessageProcs"},   {8, "Kbapi_COMPortClose"},
+    {9, "Kbapi_COMPortOpen"},       {10, "Kbapi_COMRecvChars"},
+    {11, "Kbapi_COMRecvString"},    {12, "Kbapi_COMSendString"},
+    {13, "Kbapi_COMSetBoudrate"},   {14, "Kbapi_COMSetBreak"},
+    {15, "Kbapi_COMSetDTR"},        {16, "Kbapi_COMSetRTS"},
+    {17, "DllMain"},
+};
+
+TEST(SerlinkDllTest, EveryExportSitsAtItsOrdinal) {
+  HMODULE library = Library();
+  ASSERT_NE(nullptr, library);
+  for (const ExportRow& row : kExports) {
+    FARPROC by_name = GetProcAddress(library, row.name);
+    FARPROC by_ordinal = GetProcAddress(library, MAKEINTRESOURCEA(row.ordinal));
+    EXPECT_NE(nullptr, by_name) << row.name;
+    EXPECT_EQ(by_name, by_ordinal) << row.name << " @" << row.ordinal;
+  }
+  EXPECT_EQ(nullptr, GetProcAddress(library, MAKEINTRESOURCEA(18)));
+  EXPECT_EQ(nullptr, GetProcAddress(library, "_Kbapi_COMPortOpen@12"));
+}
+
+TEST(SerlinkDllTest, EntryPointAnswersEachReason) {
+  HMODULE library = Library();
+  ASSERT_NE(nullptr, library);
+  auto entry = reinterpret_cast<EntryPoint>(
+      reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(17))));
+  ASSERT_NE(nullptr, entry);
+  ASSERT_EQ("1.1", LibInfo());
+
+  EXPECT_TRUE(entry(library, DLL_THREAD_ATTACH, nullptr));
+  EXPECT_TRUE(entry(library, DLL_THREAD_DETACH, nullptr));
+  EXPECT_FALSE(entry(library, 4, nullptr));
+  EXPECT_FALSE(entry(library, 0xFFFF, nullptr));
+  EXPECT_EQ("1.1", LibInfo());
+
+  // Already initialised: a second attach changes nothing, so the module
+  // handle stays the library's own (the test program has no version
+  // resource to offer).
+  EXPECT_TRUE(entry(GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr));
+  EXPECT_EQ("1.1", LibInfo());
+
+  // Detach forgets the module handle: no version can be found any more.
+  EXPECT_TRUE(entry(library, DLL_PROCESS_DETACH, nullptr));
+  EXPECT_EQ("(none)", LibInfo());
+  // The slots still answer as closed slots do.
+  EXPECT_EQ(0, Kbapi_COMGetCommEnable(0));
+  EXPECT_EQ(1, Kbapi_COMSendString(nullptr, 0, 0));
+
+  EXPECT_TRUE(entry(library, DLL_PROCESS_ATTACH, nullptr));
+  EXPECT_EQ("1.1", LibInfo());
+}
+
+TEST(SerlinkDllTest, ReopeningASlotKeepsNoOldHandle) {
+  std::string why;
+  std::unique_ptr<LinePeer> line = StartLinePeer(&why);
+  if (line == nullptr) GTEST_SKIP() << why;
+  DWORD before = 0;
+  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(1, Kbapi_COMPortOpen(line->device().c_str(), 9600, 0));
+  }
+  Kbapi_COMPortClose(0);
+  DWORD after = 0;
+  ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+  EXPECT_EQ(before, after);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace zep
