@@ -220,6 +220,23 @@ TEST(UdpReceive, TimeOuts) {
   }
 }
 
+TEST(UdpReceive, ASendToAClosedPortDoesNotFailTheNextReceive) {
+  // Some platforms answer such a send with a reset report on the next
+  // receive; it must read as "nothing", and the endpoint goes on working.
+  Endpoint e(0), other(0);
+  uint16_t closed_port = 0;
+  {
+    Endpoint gone(0);
+    closed_port = gone->bound_port;
+  }
+  ASSERT_EQ(1, Send(e, closed_port, {1}));
+  int result = 9;
+  Receive(e, &result, 200);
+  EXPECT_EQ(0, result);
+  ASSERT_EQ(1, Send(other, e->bound_port, {2}));
+  EXPECT_EQ(Bytes({2}), Receive(e, &result));
+}
+
 TEST(UdpReceive, TooLongDatagramIsDroppedAndTheNextOneTaken) {
   Endpoint e(0), sender(0), second(0);
   uint8_t buffer[16];
