@@ -113,8 +113,8 @@ void SetTrayLanguage(const std::string& path, const CodePageFacts& facts) {
     english = std::strcmp(value, "en") == 0 || std::strcmp(value, "EN") == 0 ||
               !facts.japanese_code_page_available;
   } else {
-    english = (facts.ui_language & kPrimaryLanguageMask) !=
-              kJapanesePrimaryLanguage;
+    english =
+        (facts.ui_language & kPrimaryLanguageMask) != kJapanesePrimaryLanguage;
   }
   if (!english) return;
   FormatFixed(entry, sizeof entry, "%s=%s", kLangKey, "en");
@@ -214,8 +214,9 @@ void LoadServiceConfiguration(bool full) {
 void LoadTrayConfigurationFrom(const std::string& path,
                                const CodePageFacts& facts) {
   char entry[kConfigEntrySize];
-  if (ReadConfigEntryAt(entry, path.c_str(), kProductSection,
-                        "ZEP_VERSION") <= 0) {
+  int found =
+      ReadConfigEntryAt(entry, path.c_str(), kProductSection, "ZEP_VERSION");
+  if (found <= 0) {
     FormatFixed(entry, sizeof entry, "%s=%s", "ZEP_VERSION", "Unknown");
   }
   PutEnvironmentText(entry);

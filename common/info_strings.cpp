@@ -33,8 +33,7 @@ int SetInfoString(InfoStrings* info, int slot, const char* text) {
   return slot;
 }
 
-size_t CopyInfoText(const InfoStrings& info, int slot, char* out,
-                    size_t size) {
+size_t CopyInfoText(const InfoStrings& info, int slot, char* out, size_t size) {
   if (out == nullptr || size == 0) return 0;
   size_t n = 0;
   if (ValidSlot(slot)) {
@@ -49,8 +48,7 @@ size_t CopyInfoText(const InfoStrings& info, int slot, char* out,
   return n;
 }
 
-bool GetInfoString(const InfoStrings& info, int slot, char* out,
-                   size_t size) {
+bool GetInfoString(const InfoStrings& info, int slot, char* out, size_t size) {
   if (!ValidSlot(slot)) return false;
   if (info.items[slot].identifier.load(std::memory_order_relaxed) != slot) {
     return false;

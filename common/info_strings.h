@@ -46,7 +46,6 @@ bool GetInfoString(const InfoStrings& info, int slot, char* out, size_t size);
 
 /// Copies the text of the item in `slot` whether or not it was set (for
 /// lookups by identifier). Returns the length copied; 0 for a bad slot.
-size_t CopyInfoText(const InfoStrings& info, int slot, char* out,
-                    size_t size);
+size_t CopyInfoText(const InfoStrings& info, int slot, char* out, size_t size);
 
 }  // namespace zep

@@ -186,23 +186,22 @@ int LoadMessageFilesFrom(MessageTables* tables, const std::string& directory,
                          const std::string& suffix) {
   if (tables == nullptr) return -1;
   ClearFileTables(tables);
-  auto path = [&](const char* base) {
-    return directory + base + suffix + ".msg";
+  auto read = [&](MessageRecord* table, int capacity, const char* base) {
+    std::string path = directory + base + suffix + ".msg";
+    return ParseMessageFile(table, capacity, path.c_str());
   };
-  int states = 0;
-  bool read =
-      ParseMessageFile(tables->levels, kLevelCapacity,
-                       path("level").c_str()) >= 0 &&
-      ParseMessageFile(tables->categories, kCategoryCapacity,
-                       path("category").c_str()) >= 0 &&
-      (states = ParseMessageFile(tables->states_events, kStateEventCapacity,
-                                 path("status").c_str())) >= 0 &&
-      ParseMessageFile(tables->states_events + states,
-                       kStateEventCapacity - states,
-                       path("event").c_str()) >= 0 &&
-      ParseMessageFile(tables->measurements, kMeasurementCapacity,
-                       path("meter").c_str()) >= 0;
-  if (read) return 1;
+  // The events go behind the states in the shared table. A file that
+  // cannot be opened ends the load.
+  if (read(tables->levels, kLevelCapacity, "level") >= 0 &&
+      read(tables->categories, kCategoryCapacity, "category") >= 0) {
+    int states = read(tables->states_events, kStateEventCapacity, "status");
+    if (states >= 0 &&
+        read(tables->states_events + states, kStateEventCapacity - states,
+             "event") >= 0 &&
+        read(tables->measurements, kMeasurementCapacity, "meter") >= 0) {
+      return 1;
+    }
+  }
   ClearMessageTables(tables);
   return -1;
 }
@@ -241,8 +240,7 @@ int LookupMessage(const MessageTables& tables, char* out, size_t out_size,
   if (identifier < 0) return -1;
   if (kind == kKindState && identifier >= kStateEventCapacity) return -1;
   if (kind == kKindInfo) {
-    return LookupInfo(tables.info_strings, out, out_size, identifier,
-                      selector);
+    return LookupInfo(tables.info_strings, out, out_size, identifier, selector);
   }
   TableView table = TableOf(tables, kind);
   for (int i = 0; i < table.capacity; ++i) {

@@ -25,7 +25,14 @@ class MessageFilesTest : public ::testing::Test {
     return ParseMessageFile(records_, capacity, path.c_str());
   }
 
-  // Writes the five files with the given suffix; `override_*` replace one.
+  // Record i of the last parse as "identifier|first text|second text".
+  std::string Rec(int i) {
+    const MessageRecord& r = records_[i];
+    return std::to_string(r.identifier) + "|" + r.first_text + "|" +
+           r.second_text;
+  }
+
+  // Writes the five files with the given suffix and state and event lines.
   void WriteSet(const std::string& suffix, const std::string& status,
                 const std::string& event) {
     dir_.Write("level" + suffix + ".msg", "1,\"Information\",\"I\"\n");
@@ -46,8 +53,8 @@ class MessageFilesTest : public ::testing::Test {
   std::string Message(int kind, int id, int selector,
                       const char* default_text) {
     char out[kMessageBufferSize] = "<untouched>";
-    int n = GetMessage(*tables_, out, sizeof out, kind, id, selector,
-                       default_text);
+    int n =
+        GetMessage(*tables_, out, sizeof out, kind, id, selector, default_text);
     return std::to_string(n) + ":" + out;
   }
 
@@ -57,83 +64,61 @@ class MessageFilesTest : public ::testing::Test {
 };
 
 TEST_F(MessageFilesTest, QuotedAndUnquotedTexts) {
-  ASSERT_EQ(7, Parse(
-                   "100,\"Start Service\",\"started\"\n"
-                   "101,  Stop Service  ,  stopped  \n"
-                   "102,a, b  , c\n"
-                   "103, only text  \n"
-                   "104,\"quoted only\"\n"
-                   "105,\"a,b\",\"c,d\"\n"
-                   "106,\"x\" junk ,second\n"));
-  EXPECT_EQ(100, records_[0].identifier);
-  EXPECT_STREQ("Start Service", records_[0].first_text);
-  EXPECT_STREQ("started", records_[0].second_text);
+  ASSERT_EQ(7, Parse("100,\"Start Service\",\"started\"\n"
+                     "101,  Stop Service  ,  stopped  \n"
+                     "102,a, b  , c\n"
+                     "103, only text  \n"
+                     "104,\"quoted only\"\n"
+                     "105,\"a,b\",\"c,d\"\n"
+                     "106,\"x\" junk ,second\n"));
+  EXPECT_EQ("100|Start Service|started", Rec(0));
   // Unquoted: the first text loses its blanks, the second only its leading
   // ones and keeps the line feed.
-  EXPECT_STREQ("Stop Service", records_[1].first_text);
-  EXPECT_STREQ("stopped  \n", records_[1].second_text);
-  // The unquoted second text loses the blanks before its next ",", but
-  // keeps that "," and what follows.
-  EXPECT_STREQ("a", records_[2].first_text);
-  EXPECT_STREQ("b, c\n", records_[2].second_text);
+  EXPECT_EQ("101|Stop Service|stopped  \n", Rec(1));
+  // The unquoted second text loses only the blanks before its next ",".
+  EXPECT_EQ("102|a|b, c\n", Rec(2));
   // An unquoted first text with no further "," runs to the line's end.
-  EXPECT_STREQ("only text  \n", records_[3].first_text);
-  EXPECT_STREQ("", records_[3].second_text);
-  EXPECT_STREQ("quoted only", records_[4].first_text);
-  EXPECT_STREQ("", records_[4].second_text);
-  EXPECT_STREQ("a,b", records_[5].first_text);
-  EXPECT_STREQ("c,d", records_[5].second_text);
+  EXPECT_EQ("103|only text  \n|", Rec(3));
+  EXPECT_EQ("104|quoted only|", Rec(4));
+  EXPECT_EQ("105|a,b|c,d", Rec(5));
   // After a quoted text, the second starts behind the next ",".
-  EXPECT_STREQ("x", records_[6].first_text);
-  EXPECT_STREQ("second\n", records_[6].second_text);
+  EXPECT_EQ("106|x|second\n", Rec(6));
 }
 
 TEST_F(MessageFilesTest, LinesThatAreNotRecords) {
-  ASSERT_EQ(3, Parse(
-                   "; a comment\n"
-                   "level,text\n"
-                   "12 no comma\n"
-                   "\n"
-                   "7,\"open quote\n"
-                   "8,\"closed\",\"open\n"
-                   "  -3,\"negative\"\n"
-                   "+4x,\"number then text\"\n"
-                   "\t9,tab\n"));
-  EXPECT_EQ(-3, records_[0].identifier);
-  EXPECT_STREQ("negative", records_[0].first_text);
-  EXPECT_EQ(4, records_[1].identifier);
-  EXPECT_EQ(9, records_[2].identifier);
-  EXPECT_STREQ("tab\n", records_[2].first_text);
-  EXPECT_EQ(0, records_[3].identifier);
+  ASSERT_EQ(3, Parse("; a comment\nlevel,text\n12 no comma\n\n"
+                     "7,\"open quote\n8,\"closed\",\"open\n"
+                     "  -3,\"negative\"\n+4x,\"sign\"\n\t9,tab\n"));
+  EXPECT_EQ("-3|negative|", Rec(0));
+  EXPECT_EQ("4|sign|", Rec(1));
+  EXPECT_EQ("9|tab\n|", Rec(2));
 }
 
 TEST_F(MessageFilesTest, LineEndsPiecesAndLongTexts) {
   // Windows line ends: the CR goes, the line feed of an unquoted text stays.
   ASSERT_EQ(2, Parse("1,\"x\",\"y\"\r\n2,a,b\r\n"));
-  EXPECT_STREQ("y", records_[0].second_text);
-  EXPECT_STREQ("b\n", records_[1].second_text);
+  EXPECT_EQ("1|x|y", Rec(0));
+  EXPECT_EQ("2|a|b\n", Rec(1));
 
-  // Texts are cut to 127 characters (a line piece holds 260, so one line
-  // cannot carry two such texts).
-  std::string long_text(200, 'x');
-  ASSERT_EQ(2, Parse("5,\"" + long_text + "\"\n6,a," + long_text + "\n"));
-  EXPECT_EQ(std::string(127, 'x'), records_[0].first_text);
-  EXPECT_EQ(std::string(127, 'x'), records_[1].second_text);
+  // Texts are cut to 127 characters (a piece holds 260, so one line cannot
+  // carry two such texts).
+  std::string x200(200, 'x');
+  std::string x127(127, 'x');
+  ASSERT_EQ(2, Parse("5,\"" + x200 + "\"\n6,a," + x200 + "\n"));
+  EXPECT_EQ("5|" + x127 + "|", Rec(0));
+  EXPECT_EQ("6|a|" + x127, Rec(1));
 
   // A line of more than 260 characters goes on as a line of its own.
-  std::string piece = "1," + std::string(258, 'a');
-  ASSERT_EQ(2, Parse(piece + "2,\"tail\"\n"));
-  EXPECT_EQ(1, records_[0].identifier);
-  EXPECT_EQ(std::string(127, 'a'), records_[0].first_text);
-  EXPECT_EQ(2, records_[1].identifier);
-  EXPECT_STREQ("tail", records_[1].first_text);
+  ASSERT_EQ(2, Parse("1," + std::string(258, 'a') + "2,\"tail\"\n"));
+  EXPECT_EQ("1|" + std::string(127, 'a') + "|", Rec(0));
+  EXPECT_EQ("2|tail|", Rec(1));
 }
 
 TEST_F(MessageFilesTest, ParseResults) {
   EXPECT_EQ(0, Parse(""));
   EXPECT_EQ(-1, ParseMessageFile(records_, 10, nullptr));
-  EXPECT_EQ(-1, ParseMessageFile(records_, 10,
-                                 dir_.PathOf("missing.msg").c_str()));
+  EXPECT_EQ(-1,
+            ParseMessageFile(records_, 10, dir_.PathOf("missing.msg").c_str()));
   // A full table stops the reading; the record behind it stays untouched.
   EXPECT_EQ(2, Parse("1,a\n2,b\n3,c\n", 2));
   EXPECT_EQ(2, records_[1].identifier);
@@ -168,12 +153,12 @@ TEST_F(MessageFilesTest, FailedLoadClearsEverything) {
   EXPECT_FALSE(GetInfoString(tables_->info_strings, 4, nullptr, 0));
 
   // Falling back to the files without a suffix.
-  EXPECT_EQ(1, LoadMessageFilesWithFallback(tables_.get(), dir_.Directory(),
-                                            "_de"));
+  EXPECT_EQ(
+      1, LoadMessageFilesWithFallback(tables_.get(), dir_.Directory(), "_de"));
   EXPECT_EQ("0:Start Service", Lookup(kKindCategory, 100));
-  EXPECT_EQ(-1, LoadMessageFilesWithFallback(
-                    tables_.get(), dir_.PathOf("none") + PathSeparator(),
-                    "_en"));
+  EXPECT_EQ(-1,
+            LoadMessageFilesWithFallback(
+                tables_.get(), dir_.PathOf("none") + PathSeparator(), "_en"));
 }
 
 std::string Records(int first_id, int count) {
@@ -209,8 +194,7 @@ TEST_F(MessageFilesTest, StatesAndEventsShareOneTable) {
 }
 
 TEST_F(MessageFilesTest, LookupRules) {
-  WriteSet("", "3,\"On Battery\",\"OB\"\n",
-           "300,\"Event 300\",\"second\"\n");
+  WriteSet("", "3,\"On Battery\",\"OB\"\n", "300,\"Event 300\",\"second\"\n");
   ASSERT_EQ(1, LoadMessageFilesFrom(tables_.get(), dir_.Directory(), ""));
   // Identifier 300 is an event: kind 2 refuses it, kind 3 finds it.
   EXPECT_EQ("<none>", Lookup(kKindState, 300));
@@ -262,8 +246,8 @@ TEST_F(MessageFilesTest, GetMessageFallbacks) {
   EXPECT_EQ(10, GetMessage(*tables_, nullptr, 0, kKindState, 3, 0, nullptr));
   // A short buffer gets a cut, terminated text.
   char small[5];
-  EXPECT_EQ(4, GetMessage(*tables_, small, sizeof small, kKindState, 3, 0,
-                          nullptr));
+  EXPECT_EQ(
+      4, GetMessage(*tables_, small, sizeof small, kKindState, 3, 0, nullptr));
   EXPECT_STREQ("On B", small);
 
   // With a category 107, its first text stands for "unknown".

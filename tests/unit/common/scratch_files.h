@@ -22,9 +22,8 @@ class ScratchDir {
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
       auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
       fs::path candidate =
-          fs::temp_directory_path() /
-          ("zep-test-" + std::to_string(random()) + "-" +
-           std::to_string(stamp % 1000000));
+          fs::temp_directory_path() / ("zep-test-" + std::to_string(random()) +
+                                       "-" + std::to_string(stamp % 1000000));
       std::error_code error;
       if (fs::create_directory(candidate, error)) path_ = candidate;
     }
