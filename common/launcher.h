@@ -14,10 +14,12 @@
 namespace zep {
 
 /// The arguments up to (not including) the first null or empty one.
-std::vector<std::string> ScriptArguments(std::initializer_list<const char*> args);
+std::vector<std::string> ScriptArguments(
+    std::initializer_list<const char*> args);
 
 /// The same cut applied to a list that is already made.
-std::vector<std::string> CutScriptArguments(const std::vector<std::string>& args);
+std::vector<std::string> CutScriptArguments(
+    const std::vector<std::string>& args);
 
 /// The Windows command line: the quoted path, then each argument after a
 /// blank. An argument is put in double quotes when it contains a blank, or a
@@ -47,7 +49,8 @@ int LaunchScriptIn(const std::string& directory, const char* name,
 class Launcher {
  public:
   virtual ~Launcher() = default;
-  virtual int Launch(const std::string& name, const std::vector<std::string>& args) = 0;
+  virtual int Launch(const std::string& name,
+                     const std::vector<std::string>& args) = 0;
 };
 
 /// The real launcher (LaunchScriptArgs).

@@ -28,7 +28,8 @@ bool IsBareName(const char* name) {
 
 }  // namespace
 
-std::vector<std::string> ScriptArguments(std::initializer_list<const char*> args) {
+std::vector<std::string> ScriptArguments(
+    std::initializer_list<const char*> args) {
   std::vector<std::string> kept;
   for (const char* arg : args) {
     if (arg == nullptr || arg[0] == '\0') break;
@@ -37,7 +38,8 @@ std::vector<std::string> ScriptArguments(std::initializer_list<const char*> args
   return kept;
 }
 
-std::vector<std::string> CutScriptArguments(const std::vector<std::string>& args) {
+std::vector<std::string> CutScriptArguments(
+    const std::vector<std::string>& args) {
   std::vector<std::string> kept;
   for (const std::string& arg : args) {
     if (arg.empty()) break;

@@ -113,8 +113,8 @@ class SpawnSetup {
     for (int sig : {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGPIPE, SIGCHLD}) {
       sigaddset(&defaults, sig);
     }
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                  POSIX_SPAWN_SETPGROUP;
+    short flags =
+        POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
     if (posix_spawnattr_setsigmask(&attr_, &none) != 0 ||
         posix_spawnattr_setsigdefault(&attr_, &defaults) != 0 ||
         // A process group of its own: Ctrl+C at the service's terminal stops
@@ -129,10 +129,12 @@ class SpawnSetup {
                                          O_RDONLY, 0) != 0) {
       return false;
     }
-    if (posix_spawn_file_actions_addchdir_np(&actions_, directory.c_str()) != 0) {
+    if (posix_spawn_file_actions_addchdir_np(&actions_, directory.c_str()) !=
+        0) {
       return false;
     }
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+#if defined(__GLIBC__) && \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Sockets and the serial port are opened close-on-exec already; this
     // also keeps out any descriptor some library opened without it.
     if (posix_spawn_file_actions_addclosefrom_np(&actions_, 3) != 0) {
@@ -183,7 +185,8 @@ int StartScriptProcess(const std::string& directory, const std::string& name,
   int rc = posix_spawn(&pid, "/bin/sh", setup.actions(), setup.attr(),
                        argv.data(), envp.data());
   if (rc != 0) {
-    TraceFormat("Script start failed (%s): %s\n", std::strerror(rc), path.c_str());
+    TraceFormat("Script start failed (%s): %s\n", std::strerror(rc),
+                path.c_str());
     return 0;
   }
   Reaper().Add(pid);

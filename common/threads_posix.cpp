@@ -88,7 +88,8 @@ bool WorkerThread::CreateSuspended(Procedure procedure, void* argument) {
     impl_->thread = std::thread([gate, procedure, argument] {
       {
         std::unique_lock<std::mutex> hold(gate->lock);
-        gate->changed.wait(hold, [&] { return gate->released || gate->cancelled; });
+        gate->changed.wait(hold,
+                           [&] { return gate->released || gate->cancelled; });
         if (gate->cancelled) {
           gate->finished = true;
           return;
@@ -127,8 +128,8 @@ bool WorkerThread::Join(int timeout_ms) {
     auto done = [&] { return gate.finished; };
     if (timeout_ms < 0) {
       gate.changed.wait(hold, done);
-    } else if (!gate.changed.wait_for(hold, std::chrono::milliseconds(timeout_ms),
-                                      done)) {
+    } else if (!gate.changed.wait_for(
+                   hold, std::chrono::milliseconds(timeout_ms), done)) {
       return false;
     }
   }

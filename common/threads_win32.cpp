@@ -84,8 +84,8 @@ bool WorkerThread::CreateSuspended(Procedure procedure, void* argument) {
   if (impl_->handle != nullptr || procedure == nullptr) return false;
   StartRecord* record = new StartRecord{procedure, argument};
   DWORD id = 0;
-  HANDLE handle = CreateThread(nullptr, 0, ThreadStart, record,
-                               CREATE_SUSPENDED, &id);
+  HANDLE handle =
+      CreateThread(nullptr, 0, ThreadStart, record, CREATE_SUSPENDED, &id);
   if (handle == nullptr) {
     delete record;
     return false;

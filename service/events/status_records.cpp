@@ -32,9 +32,8 @@ void FixedRecord(Launcher& launcher, const MessageTables& messages, int code,
 
 }  // namespace
 
-void RunStatusScript(Launcher& launcher, int level, int code,
-                     const char* text1, const char* text2, const char* text3,
-                     const char* text4) {
+void RunStatusScript(Launcher& launcher, int level, int code, const char* text1,
+                     const char* text2, const char* text3, const char* text4) {
   char level_text[10];
   char code_text[10];
   FormatFixed(level_text, sizeof level_text, "%d", level);
@@ -48,7 +47,8 @@ void StartServiceRecord(Launcher& launcher, const MessageTables& messages) {
   std::string second =
       "ZEP" + CategoryText(messages, 105, "Version Information");
   char version[kConfigValueSize] = {};
-  const char* third = GetConfigText(version, "ZEP_VERSION") > 0 ? version : nullptr;
+  const char* third =
+      GetConfigText(version, "ZEP_VERSION") > 0 ? version : nullptr;
   RunStatusScript(launcher, 1, 100, first.c_str(), second.c_str(), third);
 }
 

@@ -133,8 +133,10 @@ int RunCommand(std::initializer_list<const char*> args, std::string* output) {
   HostSignals(&defaults);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null",
+                                   O_RDONLY, 0);
   if (output != nullptr) {
     posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
   }
@@ -207,15 +209,17 @@ class NotifySink : public StatusSink {
     std::memcpy(address_.sun_path, path.data(), path.size());
     // "@name" is a name in the abstract namespace.
     if (path[0] == '@') address_.sun_path[0] = '\0';
-    length_ = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+    length_ =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
     fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     return fd_ >= 0;
   }
 
   bool Send(const ServiceStatusValues& values, uint32_t* error) override {
     std::string message = NotifyMessage(values);
-    ssize_t sent = sendto(fd_, message.data(), message.size(), MSG_NOSIGNAL,
-                          reinterpret_cast<const sockaddr*>(&address_), length_);
+    ssize_t sent =
+        sendto(fd_, message.data(), message.size(), MSG_NOSIGNAL,
+               reinterpret_cast<const sockaddr*>(&address_), length_);
     if (sent < 0) {
       if (error != nullptr) *error = static_cast<uint32_t>(errno);
       return false;
@@ -234,9 +238,13 @@ bool SystemdAvailable() {
   return geteuid() == 0 && access("/run/systemd/system", F_OK) == 0;
 }
 
-std::string UnitName(const char* name) { return std::string(name) + ".service"; }
+std::string UnitName(const char* name) {
+  return std::string(name) + ".service";
+}
 
-std::string UnitPath(const char* name) { return kUnitDirectory + UnitName(name); }
+std::string UnitPath(const char* name) {
+  return kUnitDirectory + UnitName(name);
+}
 
 bool WriteNewFile(const std::string& path, const std::string& text) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -255,7 +263,8 @@ bool WriteNewFile(const std::string& path, const std::string& text) {
 }
 
 bool ValidName(const char* name) {
-  return name != nullptr && name[0] != '\0' && std::strchr(name, '/') == nullptr;
+  return name != nullptr && name[0] != '\0' &&
+         std::strchr(name, '/') == nullptr;
 }
 
 }  // namespace
@@ -270,13 +279,13 @@ int InstallService(const char* name, const char* display_name,
   std::string directory = ExecutableDirectory();
   if (executable.empty() || directory.empty()) return 0;
   if (directory.size() > 1) directory.pop_back();
-  std::string text = SystemdUnitText(display_name != nullptr ? display_name : name,
-                                     executable,
-                                     extra_argument != nullptr ? extra_argument : "",
-                                     directory);
+  std::string text = SystemdUnitText(
+      display_name != nullptr ? display_name : name, executable,
+      extra_argument != nullptr ? extra_argument : "", directory);
   if (!WriteNewFile(unit_path, text)) return 0;
   RunCommand({kSystemctl, "daemon-reload"}, nullptr);
-  return RunCommand({kSystemctl, "enable", UnitName(name).c_str()}, nullptr) == 0;
+  return RunCommand({kSystemctl, "enable", UnitName(name).c_str()}, nullptr) ==
+         0;
 }
 
 int RemoveService(const char* name) {
@@ -285,7 +294,8 @@ int RemoveService(const char* name) {
   if (access(unit_path.c_str(), F_OK) != 0) return 0;
   const std::string unit = UnitName(name);
   // A running service is asked to stop; the removal does not wait for it.
-  if (RunCommand({kSystemctl, "is-active", "--quiet", unit.c_str()}, nullptr) == 0) {
+  if (RunCommand({kSystemctl, "is-active", "--quiet", unit.c_str()}, nullptr) ==
+      0) {
     RunCommand({kSystemctl, "stop", "--no-block", unit.c_str()}, nullptr);
   }
   RunCommand({kSystemctl, "disable", unit.c_str()}, nullptr);

@@ -147,7 +147,8 @@ void ReportServiceStatus(HostState& host, uint32_t state, uint32_t exit_code,
   }
 }
 
-void ReportServiceStatus(uint32_t state, uint32_t exit_code, uint32_t wait_hint) {
+void ReportServiceStatus(uint32_t state, uint32_t exit_code,
+                         uint32_t wait_hint) {
   ReportServiceStatus(ProcessHost(), state, exit_code, wait_hint);
 }
 

@@ -136,7 +136,8 @@ void ApplyStatusReport(ServiceStatusRecord& record, uint32_t state,
 /// code until the next report).
 void ReportServiceStatus(HostState& host, uint32_t state, uint32_t exit_code,
                          uint32_t wait_hint);
-void ReportServiceStatus(uint32_t state, uint32_t exit_code, uint32_t wait_hint);
+void ReportServiceStatus(uint32_t state, uint32_t exit_code,
+                         uint32_t wait_hint);
 
 /// Sets StopEvent if it exists; harmless when repeated.
 void SignalStopEvent(HostState& host);

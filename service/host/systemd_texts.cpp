@@ -5,14 +5,22 @@ namespace {
 
 const char* StateName(uint32_t state) {
   switch (state) {
-    case kServiceStopped: return "Stopped";
-    case kServiceStartPending: return "Start pending";
-    case kServiceStopPending: return "Stop pending";
-    case kServiceRunning: return "Running";
-    case kServiceContinuePending: return "Continue pending";
-    case kServicePausePending: return "Pause pending";
-    case kServicePaused: return "Paused";
-    default: return "Unknown";
+    case kServiceStopped:
+      return "Stopped";
+    case kServiceStartPending:
+      return "Start pending";
+    case kServiceStopPending:
+      return "Stop pending";
+    case kServiceRunning:
+      return "Running";
+    case kServiceContinuePending:
+      return "Continue pending";
+    case kServicePausePending:
+      return "Pause pending";
+    case kServicePaused:
+      return "Paused";
+    default:
+      return "Unknown";
   }
 }
 
@@ -75,7 +83,8 @@ std::string NotifyMessage(const ServiceStatusValues& values) {
   if (values.current_state == kServiceStopPending) text += "STOPPING=1\n";
   if (IsPending(values.current_state) && values.wait_hint != 0) {
     text += "EXTEND_TIMEOUT_USEC=" +
-            std::to_string(static_cast<uint64_t>(values.wait_hint) * 1000) + "\n";
+            std::to_string(static_cast<uint64_t>(values.wait_hint) * 1000) +
+            "\n";
   }
   if (values.current_state == kServiceStopped && values.win32_exit_code != 0) {
     text += "ERRNO=" + std::to_string(values.win32_exit_code) + "\n";

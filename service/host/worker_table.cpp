@@ -47,7 +47,8 @@ bool HasEndpoint(const WorkerSlot& slot) { return slot.kind_code != 0; }
 // Without tables of its own a context reads the program's (empty until the
 // files are loaded, which gives the built-in texts).
 const MessageTables& MessagesOf(const ServiceContext& context) {
-  return context.messages != nullptr ? *context.messages : ProcessMessageTables();
+  return context.messages != nullptr ? *context.messages
+                                     : ProcessMessageTables();
 }
 
 }  // namespace
@@ -88,7 +89,8 @@ int StartWorkers(WorkerTable& table, ServiceContext& context) {
     // take datagrams from the service's own sockets alone.
     slot.endpoint.internal_only = i != kExternalSlot;
     if (OpenEndpoint(&slot.endpoint, context.base_port) < 0) {
-      TraceFormat("Worker %d: no endpoint near port %d\n", i, context.base_port);
+      TraceFormat("Worker %d: no endpoint near port %d\n", i,
+                  context.base_port);
       return 0;
     }
     slot.endpoint.internal_only = i != kExternalSlot;

@@ -1,0 +1,65 @@
+// The texts the POSIX host gives systemd: the unit file and the notify
+// messages, written out by hand.
+#include "host/systemd_texts.h"
+
+#include <gtest/gtest.h>
+
+namespace zep {
+namespace {
+
+TEST(SystemdTextsTest, UnitRunsTheServiceOptionFromItsDirectory) {
+  EXPECT_EQ(
+      "[Unit]\n"
+      "Description=ZEP Service\n"
+      "After=network.target\n"
+      "\n[Service]\n"
+      "Type=notify\n"
+      "ExecStart=/opt/zep/zeps -service\n"
+      "WorkingDirectory=/opt/zep\n"
+      "Restart=on-failure\n"
+      "\n[Install]\n"
+      "WantedBy=multi-user.target\n",
+      SystemdUnitText("ZEP Service", "/opt/zep/zeps", "-service", "/opt/zep"));
+}
+
+TEST(SystemdTextsTest, ExecWordsAreQuotedAndEscaped) {
+  EXPECT_EQ("/opt/zep/zeps", SystemdExecWord("/opt/zep/zeps"));
+  EXPECT_EQ("\"/opt/my zep/zeps\"", SystemdExecWord("/opt/my zep/zeps"));
+  // Specifiers and variables are doubled so systemd does not expand them.
+  EXPECT_EQ("/opt/100%%/$$HOME", SystemdExecWord("/opt/100%/$HOME"));
+  EXPECT_EQ("\"/a\\\"b\\\\c\"", SystemdExecWord("/a\"b\\c"));
+  EXPECT_EQ("\"/a;b\"", SystemdExecWord("/a;b"));
+  std::string unit =
+      SystemdUnitText("ZEP 100%", "/x y/zeps", "-service", "/x y");
+  EXPECT_NE(std::string::npos, unit.find("Description=ZEP 100%%\n"));
+  EXPECT_NE(std::string::npos, unit.find("ExecStart=\"/x y/zeps\" -service\n"));
+  EXPECT_NE(std::string::npos, unit.find("WorkingDirectory=/x y\n"));
+}
+
+ServiceStatusValues Status(uint32_t state, uint32_t wait,
+                           uint32_t exit_code = 0) {
+  ServiceStatusValues values;
+  values.current_state = state;
+  values.wait_hint = wait;
+  values.win32_exit_code = exit_code;
+  return values;
+}
+
+TEST(SystemdTextsTest, NotifyMessagesFollowTheReportedState) {
+  // Wait hints are milliseconds; systemd takes microseconds.
+  EXPECT_EQ("EXTEND_TIMEOUT_USEC=1000000\nSTATUS=Start pending",
+            NotifyMessage(Status(kServiceStartPending, 1000)));
+  EXPECT_EQ("READY=1\nSTATUS=Running",
+            NotifyMessage(Status(kServiceRunning, 0)));
+  EXPECT_EQ("STOPPING=1\nEXTEND_TIMEOUT_USEC=3000000\nSTATUS=Stop pending",
+            NotifyMessage(Status(kServiceStopPending, 3000)));
+  EXPECT_EQ("STOPPING=1\nSTATUS=Stop pending",
+            NotifyMessage(Status(kServiceStopPending, 0)));
+  EXPECT_EQ("STATUS=Stopped", NotifyMessage(Status(kServiceStopped, 0)));
+  EXPECT_EQ("ERRNO=12\nSTATUS=Stopped",
+            NotifyMessage(Status(kServiceStopped, 0, 12)));
+  EXPECT_EQ("STATUS=Paused", NotifyMessage(Status(kServicePaused, 0)));
+}
+
+}  // namespace
+}  // namespace zep

@@ -1,0 +1,374 @@
+// The worker table over real loopback endpoints (ports from 47459 down, so
+// the service's own ports stay free): the start order, the port walk, the
+// stop order, forced ends, the configuration thread, datagrams that must
+// not end a worker, and a whole run ended by the shutdown control.
+#include "host/worker_table.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/service_host.h"
+#include "host/worker_procedures.h"
+#include "host_recorders.h"
+#include "message_files.h"
+#include "protocol/ups_state.h"
+
+namespace zep {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr int kBase = 47459;
+constexpr char kStartRecord[] =
+    "status.bat|1|100|Start Service|ZEPVersion Information";
+constexpr char kStopRecord[] = "status.bat|1|101|Stop Service";
+
+EventLog* g_log = nullptr;
+ManualResetEvent* g_hold = nullptr;
+
+std::string KindName(const WorkerSlot* slot) {
+  return std::to_string(static_cast<int>(slot->kind_code));
+}
+
+// The placeholder loop, with its start and end logged.
+void LoggingWorker(WorkerSlot* slot) {
+  g_log->Add("run " + KindName(slot));
+  PlaceholderWorker(slot);
+  g_log->Add("end " + KindName(slot));
+}
+
+// Ends at once, as a worker whose socket failed would.
+void FailingWorker(WorkerSlot* slot) { g_log->Add("quit " + KindName(slot)); }
+
+// Ignores the stop signal until the test lets it go.
+void HangingWorker(WorkerSlot* slot) {
+  g_log->Add("run " + KindName(slot));
+  g_hold->Wait(-1);
+}
+
+void LogFullOrRefresh(bool full) {
+  g_log->Add(full ? "load full" : "load refresh");
+}
+void LogSerialClosed() { g_log->Add("serial closed"); }
+void LogSocketsReleased() { g_log->Add("sockets released"); }
+int LogUpsShutdown(ServiceContext&) {
+  g_log->Add("ups shutdown");
+  return 1;
+}
+
+const WorkerRow kLoggingRows[kUsedWorkerSlots] = {
+    {1, &LoggingWorker},    {2, &LoggingWorker}, {0x85, &LoggingWorker},
+    {0x8F, &LoggingWorker}, {3, &LoggingWorker}, {4, &LoggingWorker},
+};
+
+const WorkerRow kOneFailingRow[kUsedWorkerSlots] = {
+    {1, &LoggingWorker},    {2, &LoggingWorker}, {0x85, &LoggingWorker},
+    {0x8F, &FailingWorker}, {3, &LoggingWorker}, {4, &LoggingWorker},
+};
+
+const WorkerRow kOneHangingRow[kUsedWorkerSlots] = {
+    {1, &LoggingWorker},    {2, &LoggingWorker}, {0x85, &HangingWorker},
+    {0x8F, &LoggingWorker}, {3, &LoggingWorker}, {4, &LoggingWorker},
+};
+
+void FillTestContext(ServiceContext& context, Launcher* launcher,
+                     MessageTables* messages) {
+  context.launcher = launcher;
+  context.messages = messages;
+  context.base_port = kBase;
+  context.worker_rows = kLoggingRows;
+  context.load_configuration = &LogFullOrRefresh;
+  context.close_serial_port = &LogSerialClosed;
+  context.release_sockets = &LogSocketsReleased;
+  context.ups_shutdown_sequence = &LogUpsShutdown;
+}
+
+class WorkerTableTest : public ::testing::Test {
+ protected:
+  WorkerTableTest()
+      : launcher_(&log_),
+        sink_(&log_),
+        sink_scope_(&sink_),
+        messages_(new MessageTables) {
+    g_log = &log_;
+    FillTestContext(context_, &launcher_, messages_.get());
+    context_.stop_event.store(&stop_event_);
+    ProcessHost().status.Clear();
+  }
+  ~WorkerTableTest() override {
+    ClearWorkerTable(table_);
+    g_log = nullptr;
+  }
+
+  // Index of the first entry that begins with `prefix`, or -1.
+  int FirstWith(const std::string& prefix) {
+    Strings entries = log_.Entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].compare(0, prefix.size(), prefix) == 0)
+        return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int LastWith(const std::string& prefix) {
+    Strings entries = log_.Entries();
+    for (size_t i = entries.size(); i-- > 0;) {
+      if (entries[i].compare(0, prefix.size(), prefix) == 0)
+        return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int CountWith(const std::string& prefix) {
+    int count = 0;
+    for (const std::string& entry : log_.Entries()) {
+      if (entry.compare(0, prefix.size(), prefix) == 0) ++count;
+    }
+    return count;
+  }
+  Strings StatusEntries() {
+    Strings out;
+    for (const std::string& entry : log_.Entries()) {
+      if (entry.compare(0, 7, "status ") == 0) out.push_back(entry);
+    }
+    return out;
+  }
+
+  EventLog log_;
+  RecordingLauncher launcher_;
+  RecordingSink sink_;
+  ProcessSinkScope sink_scope_;
+  std::unique_ptr<MessageTables> messages_;
+  ManualResetEvent stop_event_;
+  ServiceContext context_;
+  WorkerTable table_;
+};
+
+TEST_F(WorkerTableTest, StartAnnouncesBeforeAnyWorkerRunsOnPortsWalkingDown) {
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  ASSERT_TRUE(log_.WaitFor("run 4"));
+  for (const char* run : {"run 1", "run 2", "run 133", "run 143", "run 3"}) {
+    ASSERT_TRUE(log_.WaitFor(run)) << run;
+  }
+  // The settings come first, then the announcement, then the workers.
+  EXPECT_EQ(0, log_.IndexOf("load full"));
+  EXPECT_EQ(1, log_.IndexOf(kStartRecord));
+  EXPECT_EQ(2, FirstWith("run "));
+
+  const uint8_t kinds[] = {1, 2, 0x85, 0x8F, 3, 4};
+  for (int i = 0; i < kUsedWorkerSlots; ++i) {
+    const WorkerSlot& slot = table_.slots[i];
+    EXPECT_EQ(kinds[i], slot.kind_code) << i;
+    EXPECT_EQ(kBase - i, slot.endpoint.bound_port) << i;
+    // Only the external command port takes datagrams from other programs.
+    EXPECT_EQ(i != 4, slot.endpoint.internal_only) << i;
+    EXPECT_TRUE(slot.thread != nullptr) << i;
+    EXPECT_EQ(&context_, slot.context) << i;
+  }
+  for (int i = kUsedWorkerSlots; i < kWorkerSlotCount; ++i) {
+    EXPECT_EQ(0, table_.slots[i].kind_code) << i;
+    EXPECT_EQ(kNoSocket, table_.slots[i].endpoint.socket) << i;
+    EXPECT_TRUE(table_.slots[i].thread == nullptr) << i;
+  }
+  StopWorkers(table_, context_);
+}
+
+TEST_F(WorkerTableTest, StopAnnouncesFirstSignalsEveryWorkerAndClosesInOrder) {
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  ASSERT_TRUE(log_.WaitFor("run 4"));
+  StopWorkers(table_, context_);
+
+  int stop_record = log_.IndexOf(kStopRecord);
+  ASSERT_GE(stop_record, 0);
+  EXPECT_LT(stop_record, FirstWith("end "));
+  // Each worker left its loop on the stop signal; none was ended by force.
+  for (int i = 0; i < kUsedWorkerSlots; ++i) {
+    EXPECT_TRUE(table_.slots[i].ended.load()) << i;
+    EXPECT_EQ(kNoSocket, table_.slots[i].endpoint.socket) << i;
+  }
+  EXPECT_EQ(6, CountWith("end "));
+  // The port is closed once no worker is left, then the endpoints, then
+  // the socket library.
+  EXPECT_GT(log_.IndexOf("serial closed"), LastWith("end "));
+  EXPECT_GT(log_.IndexOf("sockets released"), log_.IndexOf("serial closed"));
+  // A fresh checkpoint before each of the six waits.
+  EXPECT_EQ(
+      (Strings{"status 3/3000/1/0", "status 3/3000/2/0", "status 3/3000/3/0",
+               "status 3/3000/4/0", "status 3/3000/5/0", "status 3/3000/6/0"}),
+      StatusEntries());
+}
+
+TEST_F(WorkerTableTest, HeldPortMovesTheLaterSlotsOneDown) {
+  UdpEndpoint other;
+  ASSERT_GE(OpenEndpoint(&other, kBase - 1), 0);
+  ASSERT_EQ(kBase - 1, other.bound_port);
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  const int expected[] = {kBase,     kBase - 2, kBase - 3,
+                          kBase - 4, kBase - 5, kBase - 6};
+  for (int i = 0; i < kUsedWorkerSlots; ++i) {
+    EXPECT_EQ(expected[i], table_.slots[i].endpoint.bound_port) << i;
+  }
+  StopWorkers(table_, context_);
+  CloseEndpoint(&other);
+}
+
+TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
+  context_.base_port = 70000;  // no endpoint can be opened there
+  EXPECT_EQ(0, StartWorkers(table_, context_));
+  for (const WorkerSlot& slot : table_.slots)
+    EXPECT_TRUE(slot.thread == nullptr);
+  EXPECT_EQ(-1, log_.IndexOf(kStartRecord));
+  StopWorkers(table_, context_);
+  EXPECT_EQ(
+      (Strings{"load full", kStopRecord, "serial closed", "sockets released"}),
+      log_.Entries());
+}
+
+TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {
+  int result = -1;
+  std::thread service(
+      [&] { result = RunService(table_, context_, &stop_event_); });
+  ASSERT_TRUE(log_.WaitFor("status 4/0/0/5"));
+  stop_event_.Set();  // a stop request
+  service.join();
+  EXPECT_EQ(1, result);
+  EXPECT_EQ(
+      (Strings{"status 2/1000/1/1", "status 4/0/0/5", "status 3/1000/1/0",
+               "status 3/3000/2/0", "status 3/3000/3/0", "status 3/3000/4/0",
+               "status 3/3000/5/0", "status 3/3000/6/0", "status 3/3000/7/0"}),
+      StatusEntries());
+  EXPECT_LT(log_.IndexOf(kStartRecord), log_.IndexOf("status 2/1000/1/1"));
+}
+
+TEST_F(WorkerTableTest, RunHookWithAFailedStartGoesStraightToStopPending) {
+  context_.base_port = 70000;
+  EXPECT_EQ(0, RunService(table_, context_, &stop_event_));
+  EXPECT_EQ((Strings{"status 2/1000/1/1", "status 3/1000/1/0"}),
+            StatusEntries());
+  EXPECT_GE(log_.IndexOf(kStopRecord), 0);
+}
+
+TEST_F(WorkerTableTest, EndOfAnyWorkerEndsTheRun) {
+  context_.worker_rows = kOneFailingRow;
+  EXPECT_EQ(1, RunService(table_, context_, &stop_event_));
+  EXPECT_GE(log_.IndexOf("quit 143"), 0);
+  for (int i = 0; i < kUsedWorkerSlots; ++i)
+    EXPECT_TRUE(table_.slots[i].ended.load()) << i;
+}
+
+TEST_F(WorkerTableTest, LocalDatagramsNeverEndAWorker) {
+  context_.worker_rows = nullptr;  // the service's own procedures
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  UdpEndpoint sender;
+  ASSERT_GE(OpenEndpoint(&sender, 0), 0);
+  const std::vector<uint8_t> garbage = {0xFF, 0x00, 0x85, 0x41};
+  const std::vector<uint8_t> oversize(2000,
+                                      0x8F);  // beyond the 1024-byte buffer
+  for (int i = 0; i < kUsedWorkerSlots; ++i) {
+    SetPeerPort(&sender, table_.slots[i].endpoint.bound_port);
+    SendToPeer(&sender, garbage.data(), static_cast<int>(garbage.size()));
+    SendToPeer(&sender, oversize.data(), static_cast<int>(oversize.size()));
+    SendToPeer(&sender, "", 0);  // empty, but not from the worker's own port
+  }
+  // The configuration worker reloads once for each datagram it accepts.
+  ASSERT_TRUE(log_.WaitFor("load full", 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(stop_event_.IsSet());
+  for (int i = 0; i < kUsedWorkerSlots; ++i)
+    EXPECT_FALSE(table_.slots[i].ended.load()) << i;
+  StopWorkers(table_, context_);
+  for (int i = 0; i < kUsedWorkerSlots; ++i)
+    EXPECT_TRUE(table_.slots[i].ended.load()) << i;
+  CloseEndpoint(&sender);
+}
+
+TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
+  context_.worker_rows = nullptr;
+  std::unique_ptr<UpsState> ups(new UpsState);
+  context_.ups_state = ups.get();
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  EXPECT_EQ(-1, ups->protocol_mode.load());  // reset by the start
+  EXPECT_EQ(1, log_.Count("load full"));
+  SendToLocalPort(table_.slots[5].endpoint.bound_port, "x", 1);
+  ASSERT_TRUE(log_.WaitFor("load full", 2));
+  ups->protocol_mode.store(0);  // a text UPS was identified
+  SendToLocalPort(table_.slots[5].endpoint.bound_port, "x", 1);
+  ASSERT_TRUE(log_.WaitFor("load refresh"));
+  StopWorkers(table_, context_);
+  EXPECT_EQ(2, log_.Count("load full"));
+  EXPECT_EQ(1, log_.Count("load refresh"));
+}
+
+TEST(WorkerTableForcedEndTest, WorkerThatIgnoresTheStopIsEndedAfterTheWait) {
+  // Static: on POSIX the hanging thread is let go and may outlive the test.
+  static EventLog log;
+  static ManualResetEvent hold;
+  static ManualResetEvent stop_event;
+  static RecordingLauncher launcher(&log);
+  static MessageTables* messages = new MessageTables;
+  static WorkerTable table;
+  static ServiceContext context;
+  g_log = &log;
+  g_hold = &hold;
+  FillTestContext(context, &launcher, messages);
+  context.worker_rows = kOneHangingRow;
+  context.stop_wait_ms = 200;
+  context.stop_event.store(&stop_event);
+  ASSERT_EQ(1, StartWorkers(table, context));
+  ASSERT_TRUE(log.WaitFor("run 133"));
+  StopWorkers(table, context);
+  EXPECT_FALSE(table.slots[2].ended.load());
+  for (int i : {0, 1, 3, 4, 5}) EXPECT_TRUE(table.slots[i].ended.load()) << i;
+  EXPECT_GT(log.IndexOf("serial closed"), 0);
+  hold.Set();
+}
+
+TEST_F(WorkerTableTest, ShutdownHookReportsAndRunsTheUpsSequence) {
+  EXPECT_EQ(1, ShutdownService(context_));
+  context_.ups_shutdown_sequence = nullptr;  // not provided yet: nothing runs
+  EXPECT_EQ(1, ShutdownService(context_));
+  EXPECT_EQ((Strings{"status 3/3000/1/0", "ups shutdown", "status 3/3000/2/0"}),
+            log_.Entries());
+}
+
+// The whole path of a computer shutdown, which Wine's service manager never
+// delivers: the process host runs the service body on this test's table.
+WorkerTable* g_table = nullptr;
+ServiceContext* g_context = nullptr;
+int TestRunHook(ManualResetEvent* stop_event) {
+  return RunService(*g_table, *g_context, stop_event);
+}
+int TestShutdownHook() { return ShutdownService(*g_context); }
+int TestStopHook() { return 0; }
+
+TEST_F(WorkerTableTest, ShutdownControlRunsTheUpsSequenceThenStopsInOrder) {
+  HostState& host = ProcessHost();
+  ServiceDescriptor saved = host.descriptor;
+  g_table = &table_;
+  g_context = &context_;
+  host.descriptor.run_hook = &TestRunHook;
+  host.descriptor.shutdown_hook = &TestShutdownHook;
+  host.descriptor.stop_hook = &TestStopHook;
+  std::thread service([&] { RunServiceWorker(host); });
+  ASSERT_TRUE(log_.WaitFor("status 4/0/0/5"));
+  ServiceControlHandler(host, kControlShutdown);
+  service.join();
+  host.descriptor = saved;
+
+  EXPECT_EQ(
+      (Strings{"status 2/1000/1/1", "status 2/1000/2/1", "status 4/0/0/5",
+               "status 3/3000/1/0", "status 3/3000/2/0", "status 3/1000/3/0",
+               "status 3/3000/4/0", "status 3/3000/5/0", "status 3/3000/6/0",
+               "status 3/3000/7/0", "status 3/3000/8/0", "status 3/3000/9/0",
+               "status 1/0/0/0"}),
+      StatusEntries());
+  // The UPS is told before the workers are stopped.
+  EXPECT_GT(log_.IndexOf("ups shutdown"), log_.IndexOf("status 3/3000/2/0"));
+  EXPECT_LT(log_.IndexOf("ups shutdown"), log_.IndexOf(kStopRecord));
+  EXPECT_LT(log_.IndexOf(kStopRecord), FirstWith("end "));
+}
+
+}  // namespace
+}  // namespace zep
