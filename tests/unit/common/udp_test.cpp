@@ -70,6 +70,12 @@ TEST(UdpOpen, WalksDownPastTakenPortsAndGivesUpAfterSixty) {
     EXPECT_EQ(0, third->own_port);
     EXPECT_FALSE(IsOwnPort(47057));
   }
+  // Opening the record again closes its socket first: else 47059 would
+  // still be taken and the walk would step down.
+  ASSERT_EQ(first.handle, first->socket);
+  EXPECT_GT(OpenEndpoint(first.get(), 47059), 0);
+  EXPECT_EQ(47059, first->own_port);
+
   // With 47260..47202 taken the 60th try binds 47201; with it taken too,
   // the open fails and keeps its socket until CloseEndpoint.
   std::vector<std::unique_ptr<Endpoint>> held;
