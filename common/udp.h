@@ -51,6 +51,8 @@ struct UdpEndpoint {
 /// Returns the socket handle (> 0), -1 for a missing endpoint or no free
 /// port (the socket then stays in the record until CloseEndpoint), -2 when
 /// the socket cannot be created, -3 when the socket library refuses to start.
+/// A requested port outside 0..65535 gives -1; a record that still holds a
+/// socket has it closed first. The bound port joins the own-port set.
 SocketHandle OpenEndpoint(UdpEndpoint* endpoint, int requested_port);
 
 /// Closes the socket if there is one; socket -1, own port 0 afterwards. Its
