@@ -8,9 +8,9 @@
 #include <unistd.h>
 
 #include "device_path.h"
-#include "serlink32_version.h"
 #include "serial_library.h"
 #include "serial_port.h"
+#include "serlink32_version.h"
 
 namespace zep {
 namespace serial {
@@ -29,10 +29,10 @@ struct SpeedRow {
 
 // Every termios speed a 16-bit value can name. Any other value is refused.
 constexpr SpeedRow kSpeeds[] = {
-    {50, B50},       {75, B75},       {110, B110},     {134, B134},
-    {150, B150},     {200, B200},     {300, B300},     {600, B600},
-    {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
-    {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
+    {50, B50},     {75, B75},       {110, B110},     {134, B134},
+    {150, B150},   {200, B200},     {300, B300},     {600, B600},
+    {1200, B1200}, {1800, B1800},   {2400, B2400},   {4800, B4800},
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600},
 };
 
 bool SpeedFor(uint16_t baud, speed_t* speed) {

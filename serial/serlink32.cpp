@@ -129,7 +129,8 @@ int SERLINK_API Kbapi_COMGetModemStatus(uint32_t* status, uint32_t port) {
 
 int SERLINK_API Kbapi_COMMessageProcs(const uint8_t* send, uint16_t send_length,
                                       uint8_t* receive, uint16_t* count,
-                                      uint16_t interval_ms, uint16_t first_polls,
+                                      uint16_t interval_ms,
+                                      uint16_t first_polls,
                                       uint16_t after_polls, uint32_t port) {
   if (SlotOf(port) == nullptr || count == nullptr) return 0;
   Kbapi_COMFlushTxBuff(port);

@@ -18,9 +18,9 @@ TEST(PosixDevicePathTest, ComNamesBecomeTtySNumberedFromZero) {
 
 TEST(PosixDevicePathTest, OtherNamesStandAsTheyAre) {
   for (const char* name :
-       {"/dev/ttyUSB0", "/dev/pts/3", "", "COM", "COM0", "\\\\.\\COM0",
-        "COM1x", "COM-1", "COM 1", "COM1234567", "\\\\.\\foo", "\\\\.\\",
-        "xCOM1", "CON1", "COM1:"}) {
+       {"/dev/ttyUSB0", "/dev/pts/3", "", "COM", "COM0", "\\\\.\\COM0", "COM1x",
+        "COM-1", "COM 1", "COM1234567", "\\\\.\\foo", "\\\\.\\", "xCOM1",
+        "CON1", "COM1:"}) {
     EXPECT_EQ(name, PosixDevicePath(name)) << name;
   }
 }

@@ -26,32 +26,26 @@ std::string LibInfo() {
   return text;
 }
 
-struct ExportRow {
-  WORD ordinal;
-  const char* name;
-};
-
-// The library's published interface, ordinal by ordinal.
-constexpr ExportRow kExports[] = {
-    {1, "Kbapi_COMClearBreak"},     {2, "Kbapi_COMFlushRxBuff"},
-    {3, "Kbapi_COMFlushTxBuff"},    {4, "Kbapi_COMGetCommEnable"},
-    {5, "Kbapi_COMGetLibInfo"},     {6, "Kbapi_COMGetModemStatus"},
-    {7, "Kbapi_COMMessageProcs"},   {8, "Kbapi_COMPortClose"},
-    {9, "Kbapi_COMPortOpen"},       {10, "Kbapi_COMRecvChars"},
-    {11, "Kbapi_COMRecvString"},    {12, "Kbapi_COMSendString"},
-    {13, "Kbapi_COMSetBoudrate"},   {14, "Kbapi_COMSetBreak"},
-    {15, "Kbapi_COMSetDTR"},        {16, "Kbapi_COMSetRTS"},
-    {17, "DllMain"},
-};
+// The library's published interface: the name at ordinal n is kExports[n-1].
+// clang-format off
+constexpr const char* kExports[] = {
+    "Kbapi_COMClearBreak", "Kbapi_COMFlushRxBuff", "Kbapi_COMFlushTxBuff",
+    "Kbapi_COMGetCommEnable", "Kbapi_COMGetLibInfo", "Kbapi_COMGetModemStatus",
+    "Kbapi_COMMessageProcs", "Kbapi_COMPortClose", "Kbapi_COMPortOpen",
+    "Kbapi_COMRecvChars", "Kbapi_COMRecvString", "Kbapi_COMSendString",
+    "Kbapi_COMSetBoudrate", "Kbapi_COMSetBreak", "Kbapi_COMSetDTR",
+    "Kbapi_COMSetRTS", "DllMain"};
+// clang-format on
 
 TEST(SerlinkDllTest, EveryExportSitsAtItsOrdinal) {
   HMODULE library = Library();
   ASSERT_NE(nullptr, library);
-  for (const ExportRow& row : kExports) {
-    FARPROC by_name = GetProcAddress(library, row.name);
-    FARPROC by_ordinal = GetProcAddress(library, MAKEINTRESOURCEA(row.ordinal));
-    EXPECT_NE(nullptr, by_name) << row.name;
-    EXPECT_EQ(by_name, by_ordinal) << row.name << " @" << row.ordinal;
+  for (WORD ordinal = 1; ordinal <= 17; ++ordinal) {
+    const char* name = kExports[ordinal - 1];
+    FARPROC by_name = GetProcAddress(library, name);
+    EXPECT_NE(nullptr, by_name) << name;
+    EXPECT_EQ(by_name, GetProcAddress(library, MAKEINTRESOURCEA(ordinal)))
+        << name << " @" << ordinal;
   }
   EXPECT_EQ(nullptr, GetProcAddress(library, MAKEINTRESOURCEA(18)));
   EXPECT_EQ(nullptr, GetProcAddress(library, "_Kbapi_COMPortOpen@12"));
