@@ -228,6 +228,13 @@ TEST_F(BinaryProtocolTest, ControlRequestsAreConfirmedAndRecorded) {
   // reply 0x168 + 0xB1 = 0x219 -> 0xE7.
   EXPECT_EQ("AB 09 02 81 31 B1 E7", Hex(Ask("AB 03 B1 01 7D 23")));
 
+  // 0x93 with a group: 60 s, group 2. 0xAB + 4 + 0x93 + 0x3C + 2 = 0x180
+  // -> 0x80; reply 0x168 + 0x93 = 0x1FB -> 0x05.
+  EXPECT_EQ("AB 09 02 81 31 93 05", Hex(Ask("AB 04 93 3C 00 02 80")));
+  // 0x91 with a single data byte cannot be carried out: 0xAB + 2 + 0x91 +
+  // 5 = 0x143 -> 0xBD; reply "0": 0x167 + 0x91 = 0x1F8 -> 0x08.
+  EXPECT_EQ("AB 09 02 81 30 91 08", Hex(Ask("AB 02 91 05 BD")));
+
   // A sub-code the UPS does not know is refused with "0":
   // 0xAB + 5 + 0x97 + 5 + 0xFF + 1 = 0x24C -> 0xB4; reply 0x1FE -> 0x02.
   EXPECT_EQ("AB 09 02 81 30 97 02", Hex(Ask("AB 05 97 05 FF 01 00 B4")));

@@ -76,17 +76,6 @@ TEST(ScenarioParseTest, MistakesNameTheFileAndLine) {
   }
 }
 
-TEST(ScenarioParseTest, EveryStateAndSwitchIsAnAction) {
-  for (const char* word :
-       {"normal", "mains-failure", "battery-low", "over-temperature",
-        "overload", "silence", "garbage", "reject-controls", "accept-controls",
-        "quit"}) {
-    EXPECT_TRUE(IsScenarioAction(word)) << word;
-  }
-  EXPECT_FALSE(IsScenarioAction("mains_failure"));
-  EXPECT_FALSE(IsScenarioAction(""));
-}
-
 TEST(ScenarioParseTest, AMissingFileIsReported) {
   std::vector<ScenarioStep> steps;
   std::string error;
