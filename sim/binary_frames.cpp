@@ -53,8 +53,8 @@ std::vector<uint8_t> BuildReplyChain(uint8_t type,
                                      size_t frame_payload) {
   std::vector<uint8_t> chain;
   if (payload.empty()) return chain;
-  frame_payload = std::min(std::max<size_t>(frame_payload, 1),
-                           kMaxFramePayload);
+  frame_payload =
+      std::min(std::max<size_t>(frame_payload, 1), kMaxFramePayload);
   size_t offset = 0;
   for (uint8_t number = 1; offset < payload.size(); ++number) {
     const size_t size = std::min(frame_payload, payload.size() - offset);

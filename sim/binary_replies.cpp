@@ -31,9 +31,10 @@ constexpr int kFrequencyTolerance = 300;  // 3.00 Hz
 constexpr int kLimitLow = 100;            // 10 % of the base
 constexpr int kLimitHigh = 1100;          // 110 % of the base
 
-const int kSupportedAlarms[] = {0,  1,  9,  kAlarmOverload, 26, 30,
-                                kAlarmBatteryLow, kAlarmMainsFailure, 59,
-                                kAlarmOverTemperature, 149, 174, 202};
+// Ascending. The ones the states raise: 25 overload, 56 battery low, 57 mains
+// failure, 73 over-temperature; the others stay off.
+const int kSupportedAlarms[] = {0,  1,  9,  25,  26,  30, 56,
+                                57, 59, 73, 149, 174, 202};
 
 void PutU16(std::vector<uint8_t>* out, size_t offset, int value) {
   (*out)[offset] = static_cast<uint8_t>(value & 0xFF);
@@ -122,15 +123,19 @@ bool AlarmOn(const Readings& r, int bit) {
 
 std::vector<uint8_t> Identification(const BinaryContext& c) {
   const UpsModel& m = *c.model;
-  std::vector<uint8_t> p = {3,
-                            0x00, 0x01,  // protocol version 1.0
-                            static_cast<uint8_t>(m.version_minor),
-                            static_cast<uint8_t>(m.version_major),
-                            0xFF, 0xFF,  // a version the UPS does not have
-                            m.rating_byte,
-                            static_cast<uint8_t>(m.rating_va_50 & 0xFF),
-                            static_cast<uint8_t>(m.rating_va_50 >> 8),
-                            0, 0};
+  // Three version pairs: 1.0 (protocol), the firmware as minor, major, and
+  // one the UPS does not have (0xFF 0xFF).
+  std::vector<uint8_t> p = {3, 0x00, 0x01};
+  p.push_back(static_cast<uint8_t>(m.version_minor));
+  p.push_back(static_cast<uint8_t>(m.version_major));
+  p.push_back(0xFF);
+  p.push_back(0xFF);
+  // The rating byte, the VA rating in 50 VA, two unused bytes.
+  p.push_back(m.rating_byte);
+  p.push_back(static_cast<uint8_t>(m.rating_va_50 & 0xFF));
+  p.push_back(static_cast<uint8_t>(m.rating_va_50 >> 8));
+  p.push_back(0);
+  p.push_back(0);
   const size_t model_length = std::strlen(m.name);
   p.push_back(static_cast<uint8_t>(model_length));
   p.insert(p.end(), m.name, m.name + model_length);
@@ -202,9 +207,7 @@ std::vector<uint8_t> Alarms(const BinaryContext& c) {
   return p;
 }
 
-std::vector<uint8_t> Groups(const BinaryContext&) {
-  return {2, 2, 1, 1, 2, 1};
-}
+std::vector<uint8_t> Groups(const BinaryContext&) { return {2, 2, 1, 1, 2, 1}; }
 
 std::vector<uint8_t> TestState(const BinaryContext&) {
   return std::vector<uint8_t>(21, 0);
@@ -246,13 +249,13 @@ bool ReadControl(const RequestFrame& request, BinaryReply* reply) {
     case 0x91:
     case 0x93:
       if (d.size() == 2) {
-        reply->note = FormatText("control 0x%02X value %d", request.id,
-                                 U16At(d, 0));
+        reply->note =
+            FormatText("control 0x%02X value %d", request.id, U16At(d, 0));
         return true;
       }
       if (d.size() == 3) {
-        reply->note = FormatText("control 0x%02X value %d group %d",
-                                 request.id, U16At(d, 0), d[2]);
+        reply->note = FormatText("control 0x%02X value %d group %d", request.id,
+                                 U16At(d, 0), d[2]);
         return true;
       }
       break;

@@ -64,11 +64,11 @@ enum AlarmBitNumber : int {
 };
 
 /// Measurement type codes the models use: all three decodings occur.
-constexpr uint8_t kTypeFloat = 0x01;    ///< IEEE single precision
-constexpr uint8_t kTypeInteger = 0xE0;  ///< unsigned 32-bit
+constexpr uint8_t kTypeFloat = 0x01;       ///< IEEE single precision
+constexpr uint8_t kTypeInteger = 0xE0;     ///< unsigned 32-bit
 constexpr uint8_t kTypeIntegerAlt = 0xE2;  ///< read like 0xF0: plain integer
-constexpr uint8_t kTypeHalves = 0xF1;   ///< unsigned / 2
-constexpr uint8_t kTypeQuarters = 0xF2;  ///< unsigned / 4
+constexpr uint8_t kTypeHalves = 0xF1;      ///< unsigned / 2
+constexpr uint8_t kTypeQuarters = 0xF2;    ///< unsigned / 4
 
 /// How many measurement type codes the identification carries.
 constexpr size_t kMeasurementTypeCount = 80;

@@ -27,7 +27,8 @@ using zep::Simulator;
 const char kUsage[] =
     "Usage: upssim [options]\n"
     "Plays a UPS on a pseudo-terminal: prints the terminal's path, then\n"
-    "\"ready\", and serves until SIGINT, SIGTERM or \"quit\" on standard input.\n"
+    "\"ready\", and serves until SIGINT, SIGTERM or \"quit\" on standard "
+    "input.\n"
     "\n"
     "Options:\n"
     "  --link PATH         make PATH a symbolic link to the terminal\n"

@@ -23,10 +23,10 @@ struct SpeedRow {
 };
 
 const SpeedRow kSpeeds[] = {
-    {B50, 50},         {B75, 75},         {B110, 110},       {B134, 134},
-    {B150, 150},       {B200, 200},       {B300, 300},       {B600, 600},
-    {B1200, 1200},     {B1800, 1800},     {B2400, 2400},     {B4800, 4800},
-    {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
+    {B50, 50},         {B75, 75},         {B110, 110},     {B134, 134},
+    {B150, 150},       {B200, 200},       {B300, 300},     {B600, 600},
+    {B1200, 1200},     {B1800, 1800},     {B2400, 2400},   {B4800, 4800},
+    {B9600, 9600},     {B19200, 19200},   {B38400, 38400}, {B57600, 57600},
     {B115200, 115200}, {B230400, 230400},
 };
 
@@ -102,8 +102,7 @@ bool PseudoTerminal::Open(const std::string& link_path, std::string* error) {
       unlink(link_path.c_str());
     }
     if (symlink(slave_path_.c_str(), link_path.c_str()) != 0) {
-      *error = SystemError(
-          FormatText("symlink %s", link_path.c_str()).c_str());
+      *error = SystemError(FormatText("symlink %s", link_path.c_str()).c_str());
       Close();
       return false;
     }

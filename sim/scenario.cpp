@@ -59,13 +59,14 @@ bool ParseScenario(const std::string& text, const std::string& source,
       return fail(FormatText("expected a time in seconds, got \"%s\"",
                              time_word.c_str()));
     }
-    if (!(words >> action)) return fail("a step needs an action after its time");
+    if (!(words >> action))
+      return fail("a step needs an action after its time");
     if (!IsScenarioAction(action)) {
       return fail(FormatText("unknown action \"%s\"", action.c_str()));
     }
     if (words >> extra) {
-      return fail(FormatText("unexpected \"%s\" after the action",
-                             extra.c_str()));
+      return fail(
+          FormatText("unexpected \"%s\" after the action", extra.c_str()));
     }
     if (!parsed.empty() && step.at_ms < parsed.back().at_ms) {
       return fail(FormatText("time %s is earlier than the step before it",

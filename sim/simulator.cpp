@@ -241,10 +241,10 @@ void Simulator::Consume(const uint8_t* bytes, size_t size) {
   const SimProtocol protocol = Protocol();
   const int64_t now = MonotonicMilliseconds();
   const size_t waiting = text_pending_.size() + frame_pending_.size();
-  if (waiting > 0 &&
-      (protocol != pending_protocol_ || now - last_receive_ms_ > kStaleInputMs)) {
-    log_.Note(FormatText("dropped %zu bytes of an unfinished request",
-                         waiting));
+  if (waiting > 0 && (protocol != pending_protocol_ ||
+                      now - last_receive_ms_ > kStaleInputMs)) {
+    log_.Note(
+        FormatText("dropped %zu bytes of an unfinished request", waiting));
     std::lock_guard<std::mutex> lock(mutex_);
     counters_.dropped += static_cast<int>(waiting);
     text_pending_.clear();

@@ -51,11 +51,11 @@ struct SimCounters {
   std::map<std::string, int> text_requests;
   /// Binary requests by request ID.
   std::map<int, int> frame_requests;
-  int probes = 0;      ///< binary request frames followed by CR
-  int ignored = 0;     ///< requests that arrived at a wrong line speed
-  int answers = 0;     ///< answers written to the line
-  int controls = 0;    ///< control commands taken (not in silence/garbage)
-  int dropped = 0;     ///< bytes thrown away as incomplete or malformed
+  int probes = 0;    ///< binary request frames followed by CR
+  int ignored = 0;   ///< requests that arrived at a wrong line speed
+  int answers = 0;   ///< answers written to the line
+  int controls = 0;  ///< control commands taken (not in silence/garbage)
+  int dropped = 0;   ///< bytes thrown away as incomplete or malformed
   /// The last control command: the text (CR included) or the frame.
   std::string last_control_text;
   std::vector<uint8_t> last_control_frame;

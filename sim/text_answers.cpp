@@ -95,16 +95,15 @@ std::string AnswerBattery(const TextContext& c) {
 
 std::string AnswerOutput(const TextContext& c) {
   const Readings& r = c.readings;
-  return FormatText("%03d%03d%03d%03d\r",
-                    static_cast<int>(r.input_voltage),
+  return FormatText("%03d%03d%03d%03d\r", static_cast<int>(r.input_voltage),
                     static_cast<int>(r.output_voltage), r.load_percent,
                     Tenths(r.output_frequency));
 }
 
 // The model cut to 9 characters, a space and the version: 15 and CR.
 std::string AnswerModel(const TextContext& c) {
-  return FormatText("%-9.9s %02d.%02d\r", c.model->name,
-                    c.model->version_major, c.model->version_minor);
+  return FormatText("%-9.9s %02d.%02d\r", c.model->name, c.model->version_major,
+                    c.model->version_minor);
 }
 
 // "%M", the model in 15 characters, a space, the version in 3 characters and
@@ -126,7 +125,7 @@ using Builder = std::string (*)(const TextContext&);
 struct TextRow {
   const char* prefix;
   TextCommandKind kind;
-  Builder build;        // null: the fixed answer below
+  Builder build;  // null: the fixed answer below
   const char* answer;
 };
 

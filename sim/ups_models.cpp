@@ -34,12 +34,12 @@ namespace zep {
 //                  100 V; no load measurement, so the load comes from the
 //                  output W (22) and VA (24).
 const UpsModel kUpsModels[] = {
-    {"T-PWR15J1", SimProtocol::kText, 1500, 1500, 100, 1, 2, 0, 0, 0, false,
-     "", ""},
+    {"T-PWR15J1", SimProtocol::kText, 1500, 1500, 100, 1, 2, 0, 0, 0, false, "",
+     ""},
     {"T-PWR30A1S", SimProtocol::kText, 3000, 3000, 200, 1, 2, 0, 0, 0, false,
      "", ""},
-    {"T-PWR20L", SimProtocol::kText, 2000, 1600, 100, 1, 2, 0, 0, 0, false,
-     "", ""},
+    {"T-PWR20L", SimProtocol::kText, 2000, 1600, 100, 1, 2, 0, 0, 0, false, "",
+     ""},
     {"ZPX-A1500JC", SimProtocol::kBinary, 1500, 1350, 100, 1, 5, 0, 30, 27,
      true, "SN A15-00012345", "1500VA/1350W"},
     {"ZPX-B3000JC", SimProtocol::kBinary, 3000, 2700, 100, 1, 5, 3, 0, 54,

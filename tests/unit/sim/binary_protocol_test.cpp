@@ -133,7 +133,7 @@ TEST_F(BinaryProtocolTest, RatingsReplyIsTwoFramesWithBothTexts) {
   const std::string payload = CheckChain(chain, '\x06', 2);
   ASSERT_EQ(80u, payload.size());
   EXPECT_EQ("64 00 01 00", Hex(payload.substr(8, 4)));  // 100 V, then 1
-  EXPECT_EQ('\0', payload[16]);                          // type flag clear
+  EXPECT_EQ('\0', payload[16]);                         // type flag clear
   EXPECT_EQ("SN A15-00012345 ", payload.substr(48, 16));
 }
 
@@ -221,9 +221,8 @@ TEST_F(BinaryProtocolTest, ControlRequestsAreConfirmedAndRecorded) {
   EXPECT_EQ("AB 09 02 81 31 8A 0E", Hex(Ask("AB 03 8A 78 00 50")));
   SimCounters c = sim_->Counters();
   EXPECT_EQ(2, c.controls);
-  EXPECT_EQ("AB 03 8A 78 00 50",
-            Hex(std::string(c.last_control_frame.begin(),
-                            c.last_control_frame.end())));
+  EXPECT_EQ("AB 03 8A 78 00 50", Hex(std::string(c.last_control_frame.begin(),
+                                                 c.last_control_frame.end())));
   // The test request 0xB1 1 125: 0xAB + 3 + 0xB1 + 1 + 0x7D = 0x1DD -> 0x23;
   // reply 0x168 + 0xB1 = 0x219 -> 0xE7.
   EXPECT_EQ("AB 09 02 81 31 B1 E7", Hex(Ask("AB 03 B1 01 7D 23")));
@@ -312,9 +311,9 @@ TEST(BinaryModelsTest, ModelWithoutLoadMeasurementAndARatingByte) {
   ASSERT_EQ(40u, values.size());
   EXPECT_EQ("B1 03 00 00 1A 04 00 00", Hex(values.substr(0, 8)));
   // Limits: 54 x 50 W.
-  EXPECT_EQ("36 00",
-            Hex(CheckChain(line.Ask(Bytes("AB 01 3C 18")), '\x0C', 1)
-                    .substr(4, 2)));
+  EXPECT_EQ(
+      "36 00",
+      Hex(CheckChain(line.Ask(Bytes("AB 01 3C 18")), '\x0C', 1).substr(4, 2)));
 }
 
 TEST(BinaryModelsTest, UnknownModelIsRefusedAtStart) {

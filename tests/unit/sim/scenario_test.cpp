@@ -1,5 +1,7 @@
 // Scenario files: what they may hold, how mistakes are reported, and when
 // each step runs (on a hand-driven clock).
+#include "scenario.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,8 +9,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "scenario.h"
 
 namespace zep {
 namespace {
@@ -87,9 +87,10 @@ TEST(ScenarioParseTest, AMissingFileIsReported) {
 TEST(ScenarioPlayerTest, StepsRunInOrderWhenTheirTimeComes) {
   std::vector<ScenarioStep> steps;
   std::string error;
-  ASSERT_TRUE(ParseScenario("0 normal\n10 mains-failure\n40 battery-low\n"
-                            "60 normal\n",
-                            "s", &steps, &error));
+  ASSERT_TRUE(
+      ParseScenario("0 normal\n10 mains-failure\n40 battery-low\n"
+                    "60 normal\n",
+                    "s", &steps, &error));
   HandClock clock;
   clock.Set(5000);  // the scenario starts at 5 s on this clock
   std::vector<std::string> applied;

@@ -19,12 +19,18 @@ namespace test {
 
 inline speed_t SpeedCode(int baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    default: return B38400;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    default:
+      return B38400;
   }
 }
 
@@ -93,8 +99,8 @@ class SimLine {
 /// Polls `condition` for up to `timeout_ms`.
 inline bool WaitFor(const std::function<bool()>& condition,
                     int timeout_ms = 5000) {
-  const auto end = std::chrono::steady_clock::now() +
-                   std::chrono::milliseconds(timeout_ms);
+  const auto end =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < end) {
     if (condition()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -121,8 +127,8 @@ inline std::string Bytes(const std::string& hex) {
   int digits = 0;
   for (char c : hex) {
     if (c == ' ') continue;
-    value = value * 16 + static_cast<unsigned>(
-                             c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+    value = value * 16 +
+            static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
     if (++digits == 2) {
       bytes += static_cast<char>(value);
       value = 0;

@@ -1,5 +1,7 @@
 // The simulator as a whole: its terminal and link, reopening the port, the
 // exchange log, switching protocol while it runs.
+#include "simulator.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "sim_line.h"
-#include "simulator.h"
 
 namespace zep {
 namespace {
@@ -114,8 +115,8 @@ TEST(SimulatorTest, ThePortCanBeClosedAndReopenedAgainAndAgain) {
     }
     const int ignored = sim.Counters().ignored;
     line.Write("M\r");
-    ASSERT_TRUE(test::WaitFor(
-        [&] { return sim.Counters().ignored == ignored + 1; }));
+    ASSERT_TRUE(
+        test::WaitFor([&] { return sim.Counters().ignored == ignored + 1; }));
     EXPECT_EQ("", line.Read(100));
   }
   EXPECT_EQ(2, answered);
