@@ -15,12 +15,12 @@ using Bytes = std::vector<uint8_t>;
 ReplyAssembly Payload(const Bytes& bytes) {
   ReplyAssembly reply;
   reply.count = static_cast<int32_t>(bytes.size());
-  std::memcpy(reply.bytes, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(reply.bytes, bytes.data(), bytes.size());
   return reply;
 }
 
 void Append(Bytes& bytes, const std::string& text) {
-  bytes.insert(bytes.end(), text.begin(), text.end());
+  for (char c : text) bytes.push_back(static_cast<uint8_t>(c));
 }
 
 // An identification payload: two version pairs, a u16 rating of 30 x 50 VA,

@@ -29,14 +29,14 @@ using Bytes = std::vector<uint8_t>;
 inline ReplyAssembly Payload(const Bytes& bytes) {
   ReplyAssembly reply;
   reply.count = static_cast<int32_t>(bytes.size());
-  std::memcpy(reply.bytes, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(reply.bytes, bytes.data(), bytes.size());
   return reply;
 }
 
 inline Bytes IdentificationPayload() {
   Bytes p = {2, 0x01, 0x00, 0x03, 0x02, 0x00, 0x1E, 0x00, 0x00, 0x00, 13};
   const std::string model = "ZPX-A1500JC2 ";
-  p.insert(p.end(), model.begin(), model.end());
+  for (char c : model) p.push_back(static_cast<uint8_t>(c));
   Bytes types(79, 0);
   types[23] = 0xE0;
   types[27] = 0x10;
