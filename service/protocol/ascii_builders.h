@@ -23,18 +23,18 @@ int BuildGroupCommand(UpsState& state, char* buffer, size_t capacity);
 
 // Reply builders: the answer an ASCII UPS would give, from the state.
 
-int BuildStatusAnswer(UpsState& state, const ReplyAssembly& reply,
-                      char* buffer, size_t capacity);  // "&S1"
+int BuildStatusAnswer(UpsState& state, const ReplyAssembly& reply, char* buffer,
+                      size_t capacity);  // "&S1"
 int BuildExtendedAnswer(UpsState& state, const ReplyAssembly& reply,
                         char* buffer, size_t capacity);  // "QQ"
 int BuildMeasurementAnswer(UpsState& state, const ReplyAssembly& reply,
                            char* buffer, size_t capacity);  // "Q1"
-int BuildOutputAnswer(UpsState& state, const ReplyAssembly& reply,
-                      char* buffer, size_t capacity);  // "&O"
+int BuildOutputAnswer(UpsState& state, const ReplyAssembly& reply, char* buffer,
+                      size_t capacity);  // "&O"
 int BuildBatteryAnswer(UpsState& state, const ReplyAssembly& reply,
                        char* buffer, size_t capacity);  // "&R"
-int BuildModelAnswer(UpsState& state, const ReplyAssembly& reply,
-                     char* buffer, size_t capacity);  // "&M"
+int BuildModelAnswer(UpsState& state, const ReplyAssembly& reply, char* buffer,
+                     size_t capacity);  // "&M"
 int BuildModelVersionAnswer(UpsState& state, const ReplyAssembly& reply,
                             char* buffer, size_t capacity);  // "%M"
 /// "OK\r" when the UPS confirmed, else "NG\r".

@@ -22,14 +22,14 @@ constexpr int kFixedCodeMost = 1;
 
 // Answers that do not depend on the UPS.
 constexpr const char* kFixedAnswers[] = {
-    "00\r",                // 0: "M"
-    "NG\r",                // 1: "&K", "&OS"
-    "00000000\r",          // 2: "&N"
-    "000\r",               // 3: "&DQ"
-    "0000\r",              // 4: "&BQ", "%N"
-    "OK\r",                // 5: "&B", "&D"
-    "FFFFFFFFFFFFFF\r",    // 6: "&F"
-    "000000000000000\r",   // 7: "&I"
+    "00\r",               // 0: "M"
+    "NG\r",               // 1: "&K", "&OS"
+    "00000000\r",         // 2: "&N"
+    "000\r",              // 3: "&DQ"
+    "0000\r",             // 4: "&BQ", "%N"
+    "OK\r",               // 5: "&B", "&D"
+    "FFFFFFFFFFFFFF\r",   // 6: "&F"
+    "000000000000000\r",  // 7: "&I"
 };
 
 template <int kIndex>
@@ -126,8 +126,8 @@ int TranslateCommand(Translator& translator, char* buffer, int length,
   } else {
     // Anything else drives the next poll; the answer comes from the state.
     state.pending_command_row.store(row, kRelaxed);
-    frame_length = BuildRequest(state, static_cast<uint8_t>(CurrentPollId(state)),
-                                bytes, capacity);
+    frame_length = BuildRequest(
+        state, static_cast<uint8_t>(CurrentPollId(state)), bytes, capacity);
     if (frame_length <= 0) {
       frame_length = BuildRequest(
           state, static_cast<uint8_t>(CurrentPollId(state)), bytes, capacity);

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <string>
 
-#include "text_format.h"
 #include "protocol/ascii_builders.h"
 #include "protocol/binary_frames.h"
 #include "protocol/ups_state.h"
+#include "text_format.h"
 
 namespace zep {
 
@@ -30,7 +30,7 @@ constexpr int kOutputVoltage = 79;
 
 // Alarm bits that report a fault of the UPS (bit 0x10 of "Q1", 0x20 of
 // "QQ") and a low or failing battery (bit 0x40 of both).
-constexpr int kFaultBits[] = {30, 31, 33, 34, 35, 36, 58,
+constexpr int kFaultBits[] = {30, 31, 33,  34,  35,  36, 58,
                               79, 82, 117, 146, 195, 224};
 constexpr int kBatteryBits[] = {56, 149, 174, 199};
 
@@ -77,7 +77,8 @@ int TemperatureTenths(const UpsState& state) {
 
 std::string Bits(uint8_t byte) {
   std::string text;
-  for (int bit = 7; bit >= 0; --bit) text.push_back((byte >> bit) & 1 ? '1' : '0');
+  for (int bit = 7; bit >= 0; --bit)
+    text.push_back((byte >> bit) & 1 ? '1' : '0');
   return text;
 }
 
@@ -147,9 +148,8 @@ uint8_t StateByte(const UpsState& state) {
   if (On(state, kTestAlarmBit) || state.test_detail.load(kRelaxed) == 4) {
     byte |= 0x20;
   }
-  if ((byte & 0x04) != 0 &&
-      (On(state, 56) || On(state, 174) ||
-       (state.ups_flags.load(kRelaxed) & 0x20) != 0)) {
+  if ((byte & 0x04) != 0 && (On(state, 56) || On(state, 174) ||
+                             (state.ups_flags.load(kRelaxed) & 0x20) != 0)) {
     byte |= 0x40;
   }
   if (On(state, 178)) byte |= 0x80;
@@ -216,16 +216,15 @@ int BuildStatusAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
   int32_t limits = LoadLimitsOf(state);
   int low = static_cast<int16_t>(limits & 0xFFFF);
   int high = limits >> 16;
-  return WriteFormatted(
-      buffer, capacity,
-      FormatText("%s%s%03X%01d%01d%02d%03d%01d\r",
-                 HexByte(AlarmSummaryByte(state)).c_str(),
-                 HexByte(StateByte(state)).c_str(), SettingCode(state), 0, 0,
-                 low, high, 0));
+  return WriteFormatted(buffer, capacity,
+                        FormatText("%s%s%03X%01d%01d%02d%03d%01d\r",
+                                   HexByte(AlarmSummaryByte(state)).c_str(),
+                                   HexByte(StateByte(state)).c_str(),
+                                   SettingCode(state), 0, 0, low, high, 0));
 }
 
-int BuildMeasurementAnswer(UpsState& state, const ReplyAssembly&,
-                           char* buffer, size_t capacity) {
+int BuildMeasurementAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
+                           size_t capacity) {
   if (!Measured(state)) return -1;
   uint8_t status = 0x01;
   uint8_t flags = state.ups_flags.load(kRelaxed);
@@ -293,11 +292,10 @@ int BuildOutputAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
   if (!Measured(state)) return -1;
   return WriteFormatted(
       buffer, capacity,
-      FormatText("%03d%03d%03d%03d\r",
-                 Truncate(Measurement(state, kInputVoltage)),
-                 Truncate(Measurement(state, kOutputVoltage)),
-                 LoadPercent(state),
-                 Truncate(Measurement(state, kInputFrequency) * 10.0f)));
+      FormatText(
+          "%03d%03d%03d%03d\r", Truncate(Measurement(state, kInputVoltage)),
+          Truncate(Measurement(state, kOutputVoltage)), LoadPercent(state),
+          Truncate(Measurement(state, kInputFrequency) * 10.0f)));
 }
 
 int BuildBatteryAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
@@ -319,8 +317,8 @@ int BuildModelAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
                  VersionHigh(state).c_str(), VersionLow(state).c_str()));
 }
 
-int BuildModelVersionAnswer(UpsState& state, const ReplyAssembly&,
-                            char* buffer, size_t capacity) {
+int BuildModelVersionAnswer(UpsState& state, const ReplyAssembly&, char* buffer,
+                            size_t capacity) {
   if (!Measured(state)) return -1;
   return WriteFormatted(
       buffer, capacity,

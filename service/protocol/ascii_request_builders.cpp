@@ -5,11 +5,11 @@
 #include <climits>
 #include <cstring>
 
-#include "text_format.h"
 #include "protocol/ascii_builders.h"
 #include "protocol/binary_frames.h"
 #include "protocol/text_scan.h"
 #include "protocol/ups_state.h"
+#include "text_format.h"
 
 namespace zep {
 
@@ -137,13 +137,12 @@ int BuildShutdownCommand(UpsState& state, char* buffer, size_t capacity) {
   if (fields < 4) {
     if (seconds < 60) {
       if (seconds <= 0) {
-        return BuildFromText(state, kRequestShutdown, "255", buffer,
-                             capacity);
+        return BuildFromText(state, kRequestShutdown, "255", buffer, capacity);
       }
-      return BuildFromText(state, kRequestShutdown,
-                           FormatText("%d,%d", kAllGroups,
-                                      Multiply(seconds, 6)),
-                           buffer, capacity);
+      return BuildFromText(
+          state, kRequestShutdown,
+          FormatText("%d,%d", kAllGroups, Multiply(seconds, 6)), buffer,
+          capacity);
     }
     return BuildFromText(state, kRequestScheduleOff,
                          FormatText("%d,%d", kAllGroups, minutes), buffer,
@@ -190,8 +189,8 @@ int BuildGroupCommand(UpsState& state, char* buffer, size_t capacity) {
       if (!values.ReadInt(&value, 5)) return 0;
       if (value > 99998) value = 0;
       uint8_t id = value <= 0 ? kRequestCancel : kRequestScheduleOn;
-      return BuildFromText(state, id, FormatText("%d,%d", group, value),
-                           buffer, capacity);
+      return BuildFromText(state, id, FormatText("%d,%d", group, value), buffer,
+                           capacity);
     }
 
     case 'S':
@@ -204,15 +203,14 @@ int BuildGroupCommand(UpsState& state, char* buffer, size_t capacity) {
       if (letter == 'S') {
         char restart_letter = 0;
         int restart = 0;
-        if (values.ReadChar(&restart_letter) &&
-            values.ReadInt(&restart, 5)) {
+        if (values.ReadChar(&restart_letter) && values.ReadInt(&restart, 5)) {
           // Off after t minutes (seconds in the "." form), then on again;
           // without a usable restart value, off only.
           if (!dotted) t = Multiply(t, 60);
           uint8_t id =
               restart > 99998 ? kRequestShutdown : kRequestShutdownRestart;
-          return BuildFromText(state, id, FormatText("%d,%d", group, t),
-                               buffer, capacity);
+          return BuildFromText(state, id, FormatText("%d,%d", group, t), buffer,
+                               capacity);
         }
       }
       return BuildGroupOff(state, group, t, dotted, buffer, capacity);

@@ -20,6 +20,7 @@ constexpr uint8_t kHighestReplyType = 20;
 // The poll sequence: the status cycle, the identification run and the
 // rating re-read, each run ended by 0.
 constexpr int kIdentificationRunIndex = 13;
+// clang-format off
 constexpr uint8_t kPollSequence[] = {
     0x33, 0x35, 0x41, 0x34, 0x33, 0x35, 0x41, 0x3B, 0x33, 0x35, 0x41, 0x3C,
     0,
@@ -28,6 +29,7 @@ constexpr uint8_t kPollSequence[] = {
     0x36,
     0,
 };
+// clang-format on
 constexpr int kPollSequenceLength =
     static_cast<int>(sizeof kPollSequence / sizeof kPollSequence[0]);
 
@@ -38,8 +40,7 @@ size_t TextLength(const uint8_t* buffer, size_t capacity) {
 
 // A request with no data: its ID alone.
 template <uint8_t kId>
-int BuildPlainRequest(const UpsState& state, uint8_t* buffer,
-                      size_t capacity) {
+int BuildPlainRequest(const UpsState& state, uint8_t* buffer, size_t capacity) {
   return BuildFrame(state, kId, nullptr, 0, buffer, capacity);
 }
 
@@ -75,7 +76,8 @@ bool ParseControlText(const uint8_t* buffer, size_t capacity, int default_t,
     *t = default_t;
     return true;
   }
-  size_t after = static_cast<size_t>(static_cast<const char*>(comma) - text) + 1;
+  size_t after =
+      static_cast<size_t>(static_cast<const char*>(comma) - text) + 1;
   TextScanner rest(text + after, length - after);
   int value = 0;
   if (!rest.ReadInt(&value)) return false;
@@ -136,8 +138,7 @@ int BuildScheduleOffRequest(const UpsState& state, uint8_t* buffer,
   return BuildTimedRequest(state, kRequestScheduleOff, 1, buffer, capacity);
 }
 
-int BuildTestRequest(const UpsState& state, uint8_t* buffer,
-                     size_t capacity) {
+int BuildTestRequest(const UpsState& state, uint8_t* buffer, size_t capacity) {
   const uint8_t data[2] = {1, 125};
   return BuildFrame(state, kRequestTest, data, sizeof data, buffer, capacity);
 }
@@ -193,8 +194,7 @@ int BuildFrame(const UpsState& state, uint8_t id, const uint8_t* data,
 
 int BuildRequest(const UpsState& state, uint8_t id, uint8_t* buffer,
                  size_t capacity) {
-  for (const BinaryMessageRow* row = BinaryMessageTable; row->key != 0;
-       ++row) {
+  for (const BinaryMessageRow* row = BinaryMessageTable; row->key != 0; ++row) {
     if ((row->key & 0xFF) != id) continue;
     if (row->build == nullptr) return -1;
     return row->build(state, buffer, capacity);
@@ -256,11 +256,11 @@ int DispatchReply(UpsState& state, const ReplyAssembly& reply,
   if (bytes == nullptr) return -1;
   const void* start = std::memchr(bytes, kFrameStart, count);
   if (start == nullptr) return -1;
-  size_t offset = static_cast<size_t>(static_cast<const uint8_t*>(start) - bytes);
+  size_t offset =
+      static_cast<size_t>(static_cast<const uint8_t*>(start) - bytes);
   if (offset + 1 >= count) return -1;
   uint8_t type = bytes[offset + 1];
-  for (const BinaryMessageRow* row = BinaryMessageTable; row->key != 0;
-       ++row) {
+  for (const BinaryMessageRow* row = BinaryMessageTable; row->key != 0; ++row) {
     if (((row->key >> 8) & 0xFF) != type) continue;
     if (row->parse == nullptr) return -1;
     return row->parse(state, reply);

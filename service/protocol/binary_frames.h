@@ -100,15 +100,15 @@ void AdvancePoll(UpsState& state);
 bool ReplyConfirms(const ReplyAssembly& reply);
 
 // The reply parsers, by reply type.
-int ParseIdentification(UpsState& state, const ReplyAssembly& reply);  // 01
-int ParseRatingsAndTexts(UpsState& state, const ReplyAssembly& reply); // 06
-int ParseOperatingState(UpsState& state, const ReplyAssembly& reply);  // 13
-int ParseFlags(UpsState& state, const ReplyAssembly& reply);           // 03
-int ParseLimits(UpsState& state, const ReplyAssembly& reply);          // 0C
-int ParseMeasurements(UpsState& state, const ReplyAssembly& reply);    // 04
-int ParseAlarmValues(UpsState& state, const ReplyAssembly& reply);     // 05
-int ParseGroups(UpsState& state, const ReplyAssembly& reply);          // 11
-int ParseTestState(UpsState& state, const ReplyAssembly& reply);       // 0B
-int ParseConfirmation(UpsState& state, const ReplyAssembly& reply);    // 09
+int ParseIdentification(UpsState& state, const ReplyAssembly& reply);   // 01
+int ParseRatingsAndTexts(UpsState& state, const ReplyAssembly& reply);  // 06
+int ParseOperatingState(UpsState& state, const ReplyAssembly& reply);   // 13
+int ParseFlags(UpsState& state, const ReplyAssembly& reply);            // 03
+int ParseLimits(UpsState& state, const ReplyAssembly& reply);           // 0C
+int ParseMeasurements(UpsState& state, const ReplyAssembly& reply);     // 04
+int ParseAlarmValues(UpsState& state, const ReplyAssembly& reply);      // 05
+int ParseGroups(UpsState& state, const ReplyAssembly& reply);           // 11
+int ParseTestState(UpsState& state, const ReplyAssembly& reply);        // 0B
+int ParseConfirmation(UpsState& state, const ReplyAssembly& reply);     // 09
 
 }  // namespace zep

@@ -21,7 +21,7 @@ class Payload {
  public:
   explicit Payload(const ReplyAssembly& reply)
       : bytes_(reply.bytes),
-        size_(reply.count < 0 ? 0
+        size_(reply.count < 0                    ? 0
               : reply.count > kReplyAssemblySize ? kReplyAssemblySize
                                                  : reply.count) {}
 
@@ -100,8 +100,7 @@ int ParseIdentification(UpsState& state, const ReplyAssembly& reply) {
   for (int i = 0; i < pairs && i <= 4; ++i) {
     uint8_t first = 0;
     uint8_t second = 0;
-    if (!payload.Byte(1 + 2 * i, &first) ||
-        !payload.Byte(2 + 2 * i, &second)) {
+    if (!payload.Byte(1 + 2 * i, &first) || !payload.Byte(2 + 2 * i, &second)) {
       return 1;
     }
     if (i == 1 && first != 0xFF && second != 0xFF) {

@@ -52,10 +52,9 @@ int EventCategory(int code, const CategoryContext& context) {
   if ((digit >= 2 && digit <= 10) || digit == 15) return digit + 30;
   if (digit == 13) return 21;
   if (digit == 0) {
-    bool on_battery =
-        context.protocol_mode == 0
-            ? context.mains_event_active
-            : (context.ups_flags & 0x02) != 0;
+    bool on_battery = context.protocol_mode == 0
+                          ? context.mains_event_active
+                          : (context.ups_flags & 0x02) != 0;
     return on_battery ? 11 : 12;
   }
   return 30;  // digits 1, 11, 12 and 14

@@ -88,8 +88,7 @@ int CurrentSeverity(const ActiveEventTable& table);
 
 /// Ends every active event at time `now`, sparing the link event when
 /// `keep_link_event` is set.
-void ClearAllEvents(ActiveEventTable& table, bool keep_link_event,
-                    int32_t now);
+void ClearAllEvents(ActiveEventTable& table, bool keep_link_event, int32_t now);
 
 /// The highest severity of the active events of category `category`; 0 when
 /// there is none.

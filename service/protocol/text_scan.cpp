@@ -74,8 +74,8 @@ bool TextScanner::ReadHex(unsigned* value) {
     ++p;
   }
   if (p + 1 < length_ && text_[p] == '0' &&
-      (text_[p + 1] == 'x' || text_[p + 1] == 'X') &&
-      p + 2 < length_ && HexDigit(text_[p + 2]) >= 0) {
+      (text_[p + 1] == 'x' || text_[p + 1] == 'X') && p + 2 < length_ &&
+      HexDigit(text_[p + 2]) >= 0) {
     p += 2;
   }
   if (p >= length_ || HexDigit(text_[p]) < 0) return false;

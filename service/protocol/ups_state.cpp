@@ -139,8 +139,7 @@ void UpdateDerivedValues(UpsState& state) {
   // Load in percent: the UPS's own figure when it supplies one, else the
   // larger of active power and apparent power against their ratings.
   if (state.measurement_types[47].load(kRelaxed) != 0) {
-    state.load_percent.store(TruncateToInt16(Measurement(state, 48)),
-                             kRelaxed);
+    state.load_percent.store(TruncateToInt16(Measurement(state, 48)), kRelaxed);
   } else {
     int w = PercentOf(Measurement(state, 22), state.rated_watts.load(kRelaxed));
     int v = PercentOf(Measurement(state, 24), state.rated_va.load(kRelaxed));

@@ -18,12 +18,12 @@
 namespace zep {
 
 /// Sizes of the record's blocks.
-constexpr int kModelNameSize = 33;        // 32 characters and the NUL
-constexpr int kIdTextSize = 17;           // 16 characters and the NUL
-constexpr int kMeasurementCount = 100;    // measurements 1..100
-constexpr int kAlarmPresenceSize = 30;    // 240 presence bits
-constexpr int kAlarmBitCount = 240;       // alarm bits 0..239
-constexpr int kGroupStateCount = 10;      // group indexes 0..9
+constexpr int kModelNameSize = 33;      // 32 characters and the NUL
+constexpr int kIdTextSize = 17;         // 16 characters and the NUL
+constexpr int kMeasurementCount = 100;  // measurements 1..100
+constexpr int kAlarmPresenceSize = 30;  // 240 presence bits
+constexpr int kAlarmBitCount = 240;     // alarm bits 0..239
+constexpr int kGroupStateCount = 10;    // group indexes 0..9
 
 /// The UPS state record. A new record holds the values of a service start:
 /// everything reset (see ResetUpsState), an empty model name and texts,
@@ -153,8 +153,7 @@ std::string LoadText(const std::atomic<char> (&field)[N]) {
   return LoadText(field, N);
 }
 template <size_t N>
-void StoreText(std::atomic<char> (&field)[N], const char* text,
-               size_t length) {
+void StoreText(std::atomic<char> (&field)[N], const char* text, size_t length) {
   StoreText(field, N, text, length);
 }
 

@@ -50,8 +50,8 @@ struct AsciiCommandsTest : ::testing::Test {
 
   void Alarms(uint8_t bit6, uint8_t bit8, uint8_t bit25, uint8_t bit57,
               uint8_t bit149, uint8_t bit181) {
-    ParseAlarmValues(state, Payload(AlarmPayload(bit6, bit8, bit25, bit57,
-                                                 bit149, bit181)));
+    ParseAlarmValues(
+        state, Payload(AlarmPayload(bit6, bit8, bit25, bit57, bit149, bit181)));
   }
 
   UpsState state;
@@ -63,12 +63,12 @@ TEST_F(AsciiCommandsTest, RowLookUpByPrefixInTableOrder) {
     const char* command;
     int row;
   } cases[] = {
-      {"&S1\r", 0}, {"QQ\r", 1},   {"Q1\r", 2},    {"M\r", 7},
-      {"&C\r", 15}, {"C\r", 16},   {"&BQ\r", 11},  {"&B1\r", 13},
-      {"&DQ\r", 10}, {"&D5\r", 17}, {"&FC\r", 18}, {"&F\r", 19},
-      {"&T\r", 27}, {"T\r", 28},   {"&TS1\r", 26}, {"%ZQ\r", 30},
-      {"&Z7\r", 29}, {"E5S02X\r", 31}, {"S02R00001\r", 32},
-      {"&OS\r", 23}, {"&O\r", 3},  {"%M\r", 6},    {"%N\r", 12},
+      {"&S1\r", 0},  {"QQ\r", 1},      {"Q1\r", 2},         {"M\r", 7},
+      {"&C\r", 15},  {"C\r", 16},      {"&BQ\r", 11},       {"&B1\r", 13},
+      {"&DQ\r", 10}, {"&D5\r", 17},    {"&FC\r", 18},       {"&F\r", 19},
+      {"&T\r", 27},  {"T\r", 28},      {"&TS1\r", 26},      {"%ZQ\r", 30},
+      {"&Z7\r", 29}, {"E5S02X\r", 31}, {"S02R00001\r", 32}, {"&OS\r", 23},
+      {"&O\r", 3},   {"%M\r", 6},      {"%N\r", 12},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.row, FindCommandRow(c.command, std::strlen(c.command)))
@@ -88,8 +88,7 @@ TEST_F(AsciiCommandsTest, AnswersOfANormalUps) {
   EXPECT_EQ("000100100101050\r", Answer("&S1\r"));
   // 57: 230.5; peak 230.5; 79: 100.0; load 37; 29: 50.5; 34: 27.25 ->
   // 27 and 272 % 10 = 2; 63: 25.75 -> 25 and 257 % 10 = 7; bit 0x01 only.
-  EXPECT_EQ("(230.5 230.5 100.0 037 50.5 27.2 25.7 00000001\r",
-            Answer("Q1\r"));
+  EXPECT_EQ("(230.5 230.5 100.0 037 50.5 27.2 25.7 00000001\r", Answer("Q1\r"));
   // 2305, 1000, FFFFFFFF, 037, 505, 500, 0272, 257, 1240 / 100 + 0.5 =
   // 12.9 -> 012, online bit 0x01.
   EXPECT_EQ("(2305 1000 FFFFFFFF 037 505 500 0272 257 012 00000001\r",
@@ -128,8 +127,8 @@ TEST_F(AsciiCommandsTest, FixedAnswers) {
   EXPECT_EQ("000000000000000\r", Answer("&I\r"));
   EXPECT_EQ("NG\r", Answer("&OS1\r"));
   // Rows whose answer is the translator's plain "OK".
-  for (const char* command : {"CT\r", "&FC\r", "&KW\r", "&L\r", "&RC\r",
-                              "TL\r", "&TS\r", "T\r", "%ZQ\r", "E5C\r", "S01\r"}) {
+  for (const char* command : {"CT\r", "&FC\r", "&KW\r", "&L\r", "&RC\r", "TL\r",
+                              "&TS\r", "T\r", "%ZQ\r", "E5C\r", "S01\r"}) {
     EXPECT_EQ("", Answer(command)) << command;
   }
 }
@@ -140,8 +139,7 @@ TEST_F(AsciiCommandsTest, MainsFailureBits) {
   // State byte 0x01 (flags & 7 = 7, 0x10 clear) | 0x04 | 0x40 = 0x45.
   EXPECT_EQ("004500100101050\r", Answer("&S1\r"));
   // Q1: 0x01 | 0x80.
-  EXPECT_EQ("(230.5 230.5 100.0 037 50.5 27.2 25.7 10000001\r",
-            Answer("Q1\r"));
+  EXPECT_EQ("(230.5 230.5 100.0 037 50.5 27.2 25.7 10000001\r", Answer("Q1\r"));
   // QQ: online 0x01 | mains 0x80.
   EXPECT_EQ("(2305 1000 FFFFFFFF 037 505 500 0272 257 012 10000001\r",
             Answer("QQ\r"));
@@ -151,8 +149,9 @@ TEST_F(AsciiCommandsTest, OverloadAndTestBitsOfTheStateByte) {
   Alarms(0, 0, 1, 0, 0, 0);  // alarm bit 25
   EXPECT_EQ("0009", Answer("&S1\r").substr(0, 4));
   Alarms(0, 0, 0, 0, 0, 0);
-  ParseTestState(state, Payload({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                 0, 0, 0, 0, 0, 4}));  // k = 0: detail 4
+  ParseTestState(state,
+                 Payload({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                          0, 0, 0, 0, 0, 0, 0, 0, 0, 4}));  // k = 0: detail 4
   EXPECT_EQ("0021", Answer("&S1\r").substr(0, 4));
 }
 

@@ -215,11 +215,11 @@ TEST_F(BinaryFramesTest, DispatchByTheTypeAfterTheFirstStart) {
   reply.bytes[0] = '1';
   reply.bytes[1] = 0;
   Bytes confirmation{0x0D, 0xAB, 0x09};
-  EXPECT_EQ(1, DispatchReply(state, reply, confirmation.data(),
-                             confirmation.size()));
+  EXPECT_EQ(
+      1, DispatchReply(state, reply, confirmation.data(), confirmation.size()));
   reply.bytes[0] = '8';
-  EXPECT_EQ(0, DispatchReply(state, reply, confirmation.data(),
-                             confirmation.size()));
+  EXPECT_EQ(
+      0, DispatchReply(state, reply, confirmation.data(), confirmation.size()));
   Bytes unknown{0xAB, 0x14};
   EXPECT_EQ(-1, DispatchReply(state, reply, unknown.data(), unknown.size()));
   Bytes none{0xAB, 0x00};

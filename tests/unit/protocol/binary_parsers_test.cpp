@@ -27,10 +27,10 @@ void Append(Bytes& bytes, const std::string& text) {
 // a 13-byte model text with a trailing blank, three type codes and two
 // presence bytes.
 Bytes Identification() {
-  Bytes p = {2, 0x01, 0x00, 0x03, 0x02,  // k = 2; pair 0; pair 1
-             0x00, 0x1E, 0x00,           // r = 5: rating 0, u16 30
-             0x00, 0x00,                 // r+3, r+4: not used
-             13};                        // r+5: model length
+  Bytes p = {2,    0x01, 0x00, 0x03, 0x02,  // k = 2; pair 0; pair 1
+             0x00, 0x1E, 0x00,              // r = 5: rating 0, u16 30
+             0x00, 0x00,                    // r+3, r+4: not used
+             13};                           // r+5: model length
   Append(p, "ZPX-A1500JC2 ");
   p.insert(p.end(), {3, 0xE0, 0x10, 0xF2});  // type codes
   p.insert(p.end(), {2, 0x41, 0x01});        // presence bytes

@@ -11,7 +11,8 @@ namespace {
 
 // The tables are large; keep them off the stack.
 struct EventTableTest : ::testing::Test {
-  std::unique_ptr<ActiveEventTable> owned = std::make_unique<ActiveEventTable>();
+  std::unique_ptr<ActiveEventTable> owned =
+      std::make_unique<ActiveEventTable>();
   ActiveEventTable& table = *owned;
   EventSummary summary;
   CategoryContext context;  // protocol unknown, no flags

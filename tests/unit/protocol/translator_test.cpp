@@ -110,11 +110,14 @@ TEST_F(TranslatorTest, ControlRequestFollowsTheFixedCode) {
   ASSERT_EQ(2u, link.sent().size());
   EXPECT_EQ(kFixedCode, link.sent()[0]);
   EXPECT_EQ((Bytes{0xAB, 0x03, 0xB1, 0x01, 0x7D, 0x23}), link.sent()[1]);
-  const std::vector<std::string> expected = {
-      "FlushTx",  "FlushRx",
-      "Send",     "RecvChars 300,1,1,1",
-      "FlushRx",  "Send",
-      "RecvChars 50,20,2,1024", "RecvString 7"};
+  const std::vector<std::string> expected = {"FlushTx",
+                                             "FlushRx",
+                                             "Send",
+                                             "RecvChars 300,1,1,1",
+                                             "FlushRx",
+                                             "Send",
+                                             "RecvChars 50,20,2,1024",
+                                             "RecvString 7"};
   EXPECT_EQ(expected, link.log());
   EXPECT_EQ("OK\r", result.text);
   EXPECT_EQ(5, state.test_state.load());

@@ -190,8 +190,8 @@ TEST(UpsStateTest, OperatingStateCodeTable) {
   const struct {
     uint16_t operating_state;
     int code;
-  } rows[] = {{16, 7}, {32, 0}, {33, 0}, {34, 0}, {80, 6},
-              {96, 6}, {128, 9}, {258, 5}};
+  } rows[] = {{16, 7}, {32, 0}, {33, 0},  {34, 0},
+              {80, 6}, {96, 6}, {128, 9}, {258, 5}};
   for (const auto& row : rows) {
     state.operating_state = row.operating_state;
     EXPECT_EQ(row.code, OperatingStateCode(state)) << row.operating_state;
