@@ -48,8 +48,7 @@ int ReadField(int* out, const char* text);
 ///
 /// The copy then ends before the last run of spaces in the part (the last
 /// space and the spaces directly before it), and is cut to fit `out`.
-int CutModelText(char* out, size_t out_size, const char* text,
-                 bool binary_ups);
+int CutModelText(char* out, size_t out_size, const char* text, bool binary_ups);
 
 /// Copies 7 characters (`long_form`) or 3 of `text`, stopping early at its
 /// NUL and at the size of `out`, terminates the copy and drops its trailing

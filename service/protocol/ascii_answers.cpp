@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "text_format.h"
 #include "protocol/answer_fields.h"
+#include "text_format.h"
 
 namespace zep {
 namespace {
@@ -12,10 +12,10 @@ namespace {
 constexpr int kTagInputVoltage = 192;   // measurement 57
 constexpr int kTagOutputVoltage = 160;  // measurement 79
 constexpr int kTagLoad = 172;
-constexpr int kTagFrequency = 208;      // measurement 29
+constexpr int kTagFrequency = 208;  // measurement 29
 constexpr int kTagMeasurement28 = 176;
 constexpr int kTagMeasurement34 = 64;
-constexpr int kTagTemperature = 88;     // measurement 63
+constexpr int kTagTemperature = 88;  // measurement 63
 constexpr int kTagPowerBinary = 169;
 constexpr int kTagPowerAscii = 201;
 
@@ -136,7 +136,8 @@ int ReadStatusAnswer(const char* answer, int length, uint8_t extra_bits,
 int AppendAnswerValues(ValueDatagram* datagram, const AnswerValues& values) {
   int length = ValueDatagramLength(*datagram);
   for (int i = 0; i < values.count; ++i) {
-    length = AppendValue(datagram, values.values[i].tag, values.values[i].value);
+    length =
+        AppendValue(datagram, values.values[i].tag, values.values[i].value);
   }
   return length;
 }
@@ -211,8 +212,8 @@ int ReadQ1Answer(const char* answer, int length, int protocol_mode,
     if (measurement_24 >= 0.0f) {
       // Hundreds of VA, rounded, then in tenths.
       double hundreds = measurement_24 / 100.0 + 0.5;
-      long long whole = hundreds < 2e9 ? static_cast<long long>(hundreds)
-                                       : 2000000000LL;
+      long long whole =
+          hundreds < 2e9 ? static_cast<long long>(hundreds) : 2000000000LL;
       AddValue(&read, kTagPowerBinary, whole / 10.0);
     }
     if (measurement_28 >= 0.0f) {
@@ -225,8 +226,7 @@ int ReadQ1Answer(const char* answer, int length, int protocol_mode,
 
 int ReadModelAnswer(const char* answer, int length, int protocol_mode,
                     IdentityTexts* texts) {
-  if (answer == nullptr || texts == nullptr ||
-      length < kModelAnswerMinLength) {
+  if (answer == nullptr || texts == nullptr || length < kModelAnswerMinLength) {
     return 0;
   }
   constexpr int kModelField = 9;

@@ -16,12 +16,12 @@
 namespace zep {
 
 /// Lengths of the answers that are used.
-constexpr int kStatusAnswerLength = 16;       // "&S1"
-constexpr int kQqAnswerLength = 54;           // "QQ", starting with "("
-constexpr int kBatteryAnswerLength = 16;      // "&R"
-constexpr int kQ1AnswerLength = 47;           // "Q1", starting with "("
-constexpr int kModelAnswerMinLength = 16;     // "&M", at least
-constexpr int kVersionAnswerMinLength = 27;   // "%M", at least
+constexpr int kStatusAnswerLength = 16;      // "&S1"
+constexpr int kQqAnswerLength = 54;          // "QQ", starting with "("
+constexpr int kBatteryAnswerLength = 16;     // "&R"
+constexpr int kQ1AnswerLength = 47;          // "Q1", starting with "("
+constexpr int kModelAnswerMinLength = 16;    // "&M", at least
+constexpr int kVersionAnswerMinLength = 27;  // "%M", at least
 
 /// One entry of the monitor's status ring: the three inputs of
 /// ReportConditionChanges.

@@ -20,9 +20,9 @@ namespace zep {
 constexpr uint8_t kNoAlarmBit = 255;
 
 struct ConditionRow {
-  uint8_t group;       // 1..3
-  uint8_t mask_bit;    // 0 = least significant
-  uint8_t alarm_bit;   // kNoAlarmBit for none
+  uint8_t group;      // 1..3
+  uint8_t mask_bit;   // 0 = least significant
+  uint8_t alarm_bit;  // kNoAlarmBit for none
   uint16_t event_code;
 };
 

@@ -30,15 +30,14 @@ int EventDatagramLength(const EventDatagram& datagram) {
   return kEventHeaderSize + kEventEntrySize * datagram.bytes[1];
 }
 
-int AppendEventEntry(EventDatagram* datagram, int code, bool ended,
-                     int group) {
+int AppendEventEntry(EventDatagram* datagram, int code, bool ended, int group) {
   int count = datagram->bytes[1];
   if (count >= kMaxEventEntries || code < 0 || code > kMaxEventCode ||
       group < 1 || group > 3) {
     return EventDatagramLength(*datagram);
   }
-  uint16_t entry = static_cast<uint16_t>((ended ? kEndedBit : 0) |
-                                         (group << 12) | code);
+  uint16_t entry =
+      static_cast<uint16_t>((ended ? kEndedBit : 0) | (group << 12) | code);
   uint8_t* at = datagram->bytes + kEventHeaderSize + kEventEntrySize * count;
   at[0] = static_cast<uint8_t>(entry >> 8);
   at[1] = static_cast<uint8_t>(entry & 0xFF);
@@ -93,8 +92,7 @@ int CountValues(const uint8_t* data, int length) {
   return ReadableItems(data, length, kValueHeaderSize, kValueSize);
 }
 
-bool ReadValue(const uint8_t* data, int length, int index,
-               TaggedValue* value) {
+bool ReadValue(const uint8_t* data, int length, int index, TaggedValue* value) {
   if (index < 0 || index >= CountValues(data, length)) return false;
   const uint8_t* at = data + kValueHeaderSize + kValueSize * index;
   value->tag = at[0];
