@@ -19,11 +19,11 @@ namespace {
 void RunWorkerSlot(void* argument) {
   WorkerSlot* slot = static_cast<WorkerSlot*>(argument);
   slot->procedure(slot);
-  slot->ended.store(true);
   if (slot->context != nullptr) {
     ManualResetEvent* stop_event = slot->context->stop_event.load();
     if (stop_event != nullptr) stop_event->Set();
   }
+  slot->ended.store(true);
 }
 
 // Steps 1 to 4 of the start: the records the workers share are put back to

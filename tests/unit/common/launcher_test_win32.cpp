@@ -76,8 +76,8 @@ TEST_F(LauncherWin32Test, BlankArgumentInQuotesAndListCutAtTheEmptyOne) {
 TEST_F(LauncherWin32Test, OperatorsInAnArgumentDoNotRunAnything) {
   // Unquoted, the "&" would end the batch call and start a command of its
   // own, which would write inj.txt.
-  EXPECT_EQ(1, LaunchScriptIn(directory_, "raw.bat",
-                              {"a&echo>inj.txt", "x,y"}));
+  EXPECT_EQ(1,
+            LaunchScriptIn(directory_, "raw.bat", {"a&echo>inj.txt", "x,y"}));
   EXPECT_EQ(
       "raw1=[\"a&echo>inj.txt\"] raw2=[\"x,y\"] "
       "all=[\"a&echo>inj.txt\" \"x,y\"]",
@@ -100,13 +100,13 @@ TEST_F(LauncherWin32Test, CurrentDirectoryFormAndALongListThatIsNotCut) {
   EXPECT_EQ(1, started);
   std::string line = WaitForLine("args.txt");
   EXPECT_EQ(0u, line.find("raw1=[1000xxx"));
-  EXPECT_NE(std::string::npos,
-            line.find(" 1099" + std::string(46, 'x') + "]"));
+  EXPECT_NE(std::string::npos, line.find(" 1099" + std::string(46, 'x') + "]"));
 }
 
 TEST_F(LauncherWin32Test, BeyondTheSystemLimitIsRefused) {
   // 33 000 characters cannot be a command line for CreateProcessA.
-  EXPECT_EQ(0, LaunchScriptIn(directory_, "rec.bat", {std::string(33000, 'y')}));
+  EXPECT_EQ(0,
+            LaunchScriptIn(directory_, "rec.bat", {std::string(33000, 'y')}));
 }
 
 }  // namespace

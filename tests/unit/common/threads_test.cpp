@@ -90,16 +90,16 @@ TEST(WorkerThreadTest, NeverResumedThreadEndsWithoutRunning) {
 }
 
 TEST(WorkerThreadTest, ForcedEndLetsTheCallerGoOn) {
-  // Static: on POSIX the thread is let go and may outlive this test.
-  static Probe probe;
+  // Never freed: on POSIX the thread is let go and may outlive the test.
+  static Probe* probe = new Probe;
   WorkerThread thread;
-  ASSERT_TRUE(thread.CreateSuspended(&RunProbe, &probe));
+  ASSERT_TRUE(thread.CreateSuspended(&RunProbe, probe));
   thread.Resume();
   EXPECT_FALSE(thread.Join(50));
   thread.ForceEnd();
   // Whether killed (Windows) or let go (POSIX), nothing is left to wait for.
   EXPECT_TRUE(thread.Join(kLong));
-  probe.release.Set();
+  probe->release.Set();
 }
 
 }  // namespace

@@ -302,14 +302,15 @@ TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
 }
 
 TEST(WorkerTableForcedEndTest, WorkerThatIgnoresTheStopIsEndedAfterTheWait) {
-  // Static: on POSIX the hanging thread is let go and may outlive the test.
-  static EventLog log;
-  static ManualResetEvent hold;
-  static ManualResetEvent stop_event;
-  static RecordingLauncher launcher(&log);
+  // Never freed: on POSIX the hanging thread is let go and may outlive the
+  // test.
+  static EventLog& log = *new EventLog;
+  static ManualResetEvent& hold = *new ManualResetEvent;
+  static ManualResetEvent& stop_event = *new ManualResetEvent;
+  static RecordingLauncher& launcher = *new RecordingLauncher(&log);
   static MessageTables* messages = new MessageTables;
-  static WorkerTable table;
-  static ServiceContext context;
+  static WorkerTable& table = *new WorkerTable;
+  static ServiceContext& context = *new ServiceContext;
   g_log = &log;
   g_hold = &hold;
   FillTestContext(context, &launcher, messages);
