@@ -233,14 +233,6 @@ TEST_F(AsciiCommandsTest, TestTransientOverThreeAnswers) {
   EXPECT_EQ("00000101", q1_bits());
 }
 
-TEST_F(AsciiCommandsTest, UnknownTestBitLeavesTheTransientOff) {
-  state.alarm_presence[18] = 0;  // bit 149 not supported
-  state.test_alarm_memory = 0;
-  EXPECT_EQ("00000001", Answer("Q1\r").substr(38, 8));
-  EXPECT_EQ(0, state.test_alarm_memory.load());
-  EXPECT_EQ(0, state.test_alarm_hold.load());
-}
-
 TEST_F(AsciiCommandsTest, ConfirmedTestMarksTheTestRunning) {
   ReplyAssembly rejected = Payload({'0', 0});
   ParseTestState(state, Payload({3, 0}));

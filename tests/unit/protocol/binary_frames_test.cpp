@@ -120,14 +120,6 @@ TEST_F(BinaryFramesTest, ShutdownRestartDefaultsToSixty) {
   EXPECT_EQ(expected, Request(state, 0x8A, "255"));
 }
 
-TEST_F(BinaryFramesTest, BuilderRefusesATooSmallBuffer) {
-  uint8_t buffer[4] = {};
-  EXPECT_EQ(4, BuildRequest(state, 0x33, buffer, 4));
-  state.protocol_mode = -1;  // the CR no longer fits
-  EXPECT_EQ(-1, BuildRequest(state, 0x33, buffer, 4));
-  EXPECT_EQ(-1, BuildRequest(state, 0xCF, buffer, 4));
-}
-
 // Reply frames below: 0xAB, type, length, number, payload, checksum, the
 // checksum making the frame's bytes sum to 0 modulo 256.
 
