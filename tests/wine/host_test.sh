@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Black-box tests of zeps.exe under Wine: the usage, console mode with the
+# six workers and Ctrl+C, and the service control manager (install, start,
+# stop, removal). Prints PASS/FAIL lines and "N passed, M failed"; the exit
+# status is non-zero when a check failed.
+#
+#   tests/wine/host_test.sh [windows-build-dir]     (default: build/windows)
+#
+# Wine's service manager never sends the shutdown and preshutdown controls;
+# that path is covered in-process by service_tests.exe.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+B=$(cd "${1:-$ROOT/build/windows}" && pwd)
+BIN=$B/bin
+W=$(mktemp -d)
+# shellcheck source=wine_env.sh
+source "$ROOT/tests/wine/wine_env.sh" "$W/pfx"
+
+PASS=0
+FAIL=0
+ok() { echo "PASS: $*"; PASS=$((PASS + 1)); }
+bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+check() {
+  local what=$1
+  shift
+  if "$@"; then ok "$what"; else bad "$what"; fi
+}
+
+CONSOLE_PID=
+cleanup() {
+  [ -n "$CONSOLE_PID" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
+  wine_down
+  mkdir -p "$B/wine-logs/host"
+  cp "$W"/*.out "$W"/*.err "$D/status.log" "$B/wine-logs/host/" 2>/dev/null
+  rm -rf "$W"
+}
+trap cleanup EXIT
+
+# An installation directory: the program, its library and a status.bat that
+# records every status record it is started with.
+D=$W/zep
+mkdir -p "$D"
+cp "$BIN/zeps.exe" "$BIN/serlink32.dll" "$D/"
+printf '@echo off\r\necho %%1 %%2 [%%~3] [%%~4]>> "%%~dp0status.log"\r\n' >"$D/status.bat"
+
+# Whether 127.0.0.1:port is taken (a bind from the Linux side fails).
+port_taken() {
+  python3 - "$1" <<'EOF'
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+try:
+    s.bind(("127.0.0.1", int(sys.argv[1])))
+except OSError:
+    sys.exit(0)
+sys.exit(1)
+EOF
+}
+
+all_worker_ports_taken() {
+  local port
+  for port in 60059 60058 60057 60056 60055 60054; do
+    port_taken "$port" || return 1
+  done
+}
+
+no_worker_port_taken() {
+  local port
+  for port in 60059 60058 60057 60056 60055 60054; do
+    port_taken "$port" && return 1
+  done
+  return 0
+}
+
+# wait_for <seconds> <command...>: polls every 0.2 s.
+wait_for() {
+  local limit=$1
+  shift
+  local end=$((SECONDS + limit))
+  while [ "$SECONDS" -lt "$end" ]; do
+    "$@" && return 0
+    sleep 0.2
+  done
+  "$@"
+}
+
+log_has() { grep -q "$1" "$D/status.log" 2>/dev/null; }
+sc_state() { w sc query zeps 2>/dev/null | tr -d '\r' | grep -q "STATE *: $1 "; }
+sc_gone() { ! w sc query zeps >/dev/null 2>&1; }
+
+wine_up
+
+# --- usage -----------------------------------------------------------------
+EXPECTED_USAGE=$(printf 'zeps -setup  to setup the event message\nzeps -remove to remove the event message')
+(cd "$D" && w ./zeps.exe >"$W/usage.out" 2>"$W/usage.err")
+check "no arguments: exit code 1" test $? -eq 1
+check "no arguments: the usage lines" test "$(tr -d '\r' <"$W/usage.out")" = "$EXPECTED_USAGE"
+(cd "$D" && w ./zeps.exe -bogus >"$W/bogus.out" 2>&1)
+check "unknown option alone: exit code 1" test $? -eq 1
+
+# --- console mode -----------------------------------------------------------
+rm -f "$D/status.log"
+cd "$D" || exit 2
+WINEDEBUG=-all,+debugstr timeout 120 wine ./zeps.exe -debug >"$W/debug.out" 2>"$W/debug.err" &
+CONSOLE_PID=$!
+cd "$ROOT" || exit 2
+check "console: Start Service announced" wait_for 30 log_has '^1 100 \[Start Service\] \[ZEPVersion Information\]'
+check "console: six workers on 60059..60054" wait_for 10 all_worker_ports_taken
+check "console: running reported" grep -q 'OutputDebugStringA "ServiceStatusUpdate - dwState:00000004"' "$W/debug.err"
+# timeout passes the signal on; Wine turns it into CTRL_C_EVENT.
+kill -INT "$CONSOLE_PID"
+wait "$CONSOLE_PID"
+RC=$?
+CONSOLE_PID=
+check "console: Ctrl+C ends it with exit code 0" test "$RC" -eq 0
+check "console: Stop Service announced" wait_for 20 log_has '^1 101 \[Stop Service\]'
+check "console: stopped reported last" grep -q 'ServiceStatusUpdate - dwState:00000001' "$W/debug.err"
+check "console: ports released" no_worker_port_taken
+
+# --- service control manager -----------------------------------------------
+rm -f "$D/status.log"
+(cd "$D" && w ./zeps.exe -setup >"$W/setup.out" 2>&1)
+check "-setup: exit code 0" test $? -eq 0
+check "-setup: nothing printed" test ! -s "$W/setup.out"
+check "sc query: installed and stopped" sc_state 1
+(cd "$D" && w ./zeps.exe -setup >"$W/setup2.out" 2>&1)
+check "-setup again: success" test $? -eq 0
+w net start zeps >"$W/netstart.out" 2>&1
+check "net start zeps" test $? -eq 0
+check "sc query: RUNNING" wait_for 20 sc_state 4
+check "service: Start Service announced from its own directory" wait_for 20 log_has '^1 100 \[Start Service\]'
+check "service: six workers on 60059..60054" wait_for 10 all_worker_ports_taken
+w sc stop zeps >"$W/scstop.out" 2>&1
+check "sc stop zeps" test $? -eq 0
+check "sc query: STOPPED" wait_for 30 sc_state 1
+check "service: Stop Service announced" wait_for 20 log_has '^1 101 \[Stop Service\]'
+check "service: ports released" wait_for 10 no_worker_port_taken
+(cd "$D" && w ./zeps.exe -remove >"$W/remove.out" 2>&1)
+check "-remove: exit code 0" test $? -eq 0
+check "sc query: removed" sc_gone
+(cd "$D" && w ./zeps.exe -remove >"$W/remove2.out" 2>&1)
+check "-remove of a missing service: exit code 1" test $? -eq 1
+check "-remove of a missing service: the usage" test "$(tr -d '\r' <"$W/remove2.out")" = "$EXPECTED_USAGE"
+
+# Removal of a running service stops it without waiting and deletes it.
+rm -f "$D/status.log"
+(cd "$D" && w ./zeps.exe /SETUP >"$W/setup3.out" 2>&1)
+w net start zeps >>"$W/netstart.out" 2>&1
+check "second start: RUNNING" wait_for 20 sc_state 4
+(cd "$D" && w ./zeps.exe -remove >"$W/remove3.out" 2>&1)
+check "-remove while running: exit code 0" test $? -eq 0
+check "-remove while running: stopped and gone" wait_for 30 sc_gone
+check "-remove while running: Stop Service announced" wait_for 20 log_has '^1 101 \[Stop Service\]'
+
+# --- the service option by hand ---------------------------------------------
+# Wine's dispatcher gives up only after about 10 s.
+(cd "$D" && TMO=90 w ./zeps.exe -service >"$W/byhand.out" 2>&1)
+check "-service by hand: exit code 1" test $? -eq 1
+check "-service by hand: the usage" test "$(tr -d '\r' <"$W/byhand.out")" = "$EXPECTED_USAGE"
+
+if [ "$FAIL" -ne 0 ]; then
+  echo "--- status.log"
+  cat "$D/status.log" 2>/dev/null
+fi
+echo "$PASS passed, $FAIL failed"
+[ "$FAIL" -eq 0 ]
