@@ -5,6 +5,7 @@
 #include "config.h"
 #include "launcher.h"
 #include "message_files.h"
+#include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
 #include "udp.h"
@@ -18,8 +19,12 @@ bool FillProcessContext(ServiceContext& context) {
   // One UPS state for the life of the process; the workers reset it at
   // every start.
   static UpsState ups_state;
+  static ActiveEventTable events;
+  static EventSummary summary;
   context.launcher = &SystemLauncher();
   context.ups_state = &ups_state;
+  context.events = &events;
+  context.summary = &summary;
   context.messages = &ProcessMessageTables();
   context.load_configuration = &LoadServiceConfiguration;
   context.close_serial_port = &CloseServicePort;

@@ -10,6 +10,8 @@ namespace zep {
 
 class ManualResetEvent;
 class Launcher;
+struct ActiveEventTable;
+struct EventSummary;
 struct MessageTables;
 struct UpsState;
 struct WorkerRow;
@@ -23,6 +25,10 @@ struct ServiceContext {
   Launcher* launcher = nullptr;
   /// What the service knows of the UPS; null in tests that do not need it.
   UpsState* ups_state = nullptr;
+  /// The active events and their summary; emptied at every start of the
+  /// workers. Null in tests that do not need them.
+  ActiveEventTable* events = nullptr;
+  EventSummary* summary = nullptr;
   /// The message files, loaded at every start of the workers.
   MessageTables* messages = nullptr;
   /// The directory the message files are read from (ending in its

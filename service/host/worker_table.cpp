@@ -8,6 +8,7 @@
 #include "host/worker_procedures.h"
 #include "message_files.h"
 #include "process.h"
+#include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 #include "trace.h"
 
@@ -28,10 +29,32 @@ void RunWorkerSlot(void* argument) {
 
 // Steps 1 to 4 of the start: the records the workers share are put back to
 // a fresh state before any worker exists.
+// No event is active at a start: every slot, count and summary value back
+// to zero.
+void ClearEventRecords(ActiveEventTable* events, EventSummary* summary) {
+  constexpr auto kRelaxed = std::memory_order_relaxed;
+  if (events != nullptr) {
+    for (ActiveEventSlot& slot : events->slots) {
+      slot.severity.store(0, kRelaxed);
+      slot.stamp.store(0, kRelaxed);
+    }
+    for (auto& count : events->severity_counts) count.store(0, kRelaxed);
+    events->last_clear_stamp.store(0, kRelaxed);
+  }
+  if (summary != nullptr) {
+    summary->summary_total.store(0, kRelaxed);
+    summary->summary_severity.store(0, kRelaxed);
+    summary->summary_stamp.store(0, kRelaxed);
+    summary->summary_kind.store(0, kRelaxed);
+    summary->summary_category.store(0, kRelaxed);
+  }
+}
+
 void PrepareSharedRecords(ServiceContext& context) {
+  ClearEventRecords(context.events, context.summary);
+  // The status-record counters join the context with the event thread and
+  // are cleared here too.
   if (context.ups_state != nullptr) ResetUpsState(*context.ups_state);
-  // The active event table, the event summary and the status-record
-  // counters join the context with the event thread, and are cleared here.
   if (context.load_configuration != nullptr) context.load_configuration(true);
   if (context.messages != nullptr) {
     std::string directory = context.message_directory != nullptr

@@ -15,6 +15,7 @@
 #include "host/worker_procedures.h"
 #include "host_recorders.h"
 #include "message_files.h"
+#include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 
 namespace zep {
@@ -282,6 +283,39 @@ TEST_F(WorkerTableTest, LocalDatagramsNeverEndAWorker) {
   for (int i = 0; i < kUsedWorkerSlots; ++i)
     EXPECT_TRUE(table_.slots[i].ended.load()) << i;
   CloseEndpoint(&sender);
+}
+
+TEST_F(WorkerTableTest, StartForgetsTheEventsAndTheUpsOfTheLastRun) {
+  std::unique_ptr<ActiveEventTable> events(new ActiveEventTable);
+  std::unique_ptr<EventSummary> summary(new EventSummary);
+  std::unique_ptr<UpsState> ups(new UpsState);
+  // What a run left behind: the mains failure 3368 (Caution) active, the
+  // summary pointing at it, a binary UPS identified.
+  events->slots[3368].severity.store(2);
+  events->slots[3368].stamp.store(1700000000);
+  events->severity_counts[2].store(1);
+  events->last_clear_stamp.store(1690000000);
+  summary->summary_total.store(1);
+  summary->summary_severity.store(2);
+  summary->summary_stamp.store(1700000000);
+  summary->summary_kind.store(3);
+  summary->summary_category.store(2);
+  ups->protocol_mode.store(1);
+  context_.events = events.get();
+  context_.summary = summary.get();
+  context_.ups_state = ups.get();
+  ASSERT_EQ(1, StartWorkers(table_, context_));
+  EXPECT_EQ(0, events->slots[3368].severity.load());
+  EXPECT_EQ(0, events->slots[3368].stamp.load());
+  EXPECT_EQ(0, events->severity_counts[2].load());
+  EXPECT_EQ(0, events->last_clear_stamp.load());
+  EXPECT_EQ(0, summary->summary_total.load());
+  EXPECT_EQ(0, summary->summary_severity.load());
+  EXPECT_EQ(0, summary->summary_stamp.load());
+  EXPECT_EQ(0, summary->summary_kind.load());
+  EXPECT_EQ(0, summary->summary_category.load());
+  EXPECT_EQ(-1, ups->protocol_mode.load());
+  StopWorkers(table_, context_);
 }
 
 TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
