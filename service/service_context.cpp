@@ -2,9 +2,13 @@
 
 #include <atomic>
 
+#include "clock.h"
 #include "config.h"
+#include "events/meter_values.h"
 #include "launcher.h"
+#include "link/monitor_record.h"
 #include "message_files.h"
+#include "process.h"
 #include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
@@ -21,10 +25,16 @@ bool FillProcessContext(ServiceContext& context) {
   static UpsState ups_state;
   static ActiveEventTable events;
   static EventSummary summary;
+  static MonitorRecord monitor;
+  static MeterValueTable meter_values;
   context.launcher = &SystemLauncher();
   context.ups_state = &ups_state;
   context.events = &events;
   context.summary = &summary;
+  context.monitor = &monitor;
+  context.meter_values = &meter_values;
+  context.clock = &SystemClock();
+  context.set_execution_state = &SetExecutionState;
   context.messages = &ProcessMessageTables();
   context.load_configuration = &LoadServiceConfiguration;
   context.close_serial_port = &CloseServicePort;

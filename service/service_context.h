@@ -5,14 +5,18 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 namespace zep {
 
+class Clock;
 class ManualResetEvent;
 class Launcher;
 struct ActiveEventTable;
 struct EventSummary;
 struct MessageTables;
+struct MeterValueTable;
+struct MonitorRecord;
 struct UpsState;
 struct WorkerRow;
 
@@ -29,6 +33,16 @@ struct ServiceContext {
   /// workers. Null in tests that do not need them.
   ActiveEventTable* events = nullptr;
   EventSummary* summary = nullptr;
+  /// The monitor record (model text and the two power flags) and the last
+  /// value of every measurement tag. Null in tests that do not need them.
+  MonitorRecord* monitor = nullptr;
+  MeterValueTable* meter_values = nullptr;
+  /// The time source of the event, meter and UPS shutdown logic; null: the
+  /// system clock.
+  Clock* clock = nullptr;
+  /// Asks the system to keep running (away mode) or lets it go again; the
+  /// flags of SetThreadExecutionState. Null: nothing is asked.
+  void (*set_execution_state)(uint32_t flags) = nullptr;
   /// The message files, loaded at every start of the workers.
   MessageTables* messages = nullptr;
   /// The directory the message files are read from (ending in its

@@ -6,7 +6,6 @@
 #include "config.h"
 #include "launcher.h"
 #include "message_files.h"
-#include "process.h"
 #include "text_format.h"
 #include "trace.h"
 
@@ -16,18 +15,28 @@ namespace {
 // The arguments of a script from the information items, in order. An item
 // never set ends the list there, as does an empty one, so a script never
 // sees a later value in an earlier position.
-void AppendItems(const ServiceContext& context, std::initializer_list<int> slots,
+void AppendItems(const ServiceContext& context,
+                 std::initializer_list<int> slots,
                  std::vector<std::string>* args, bool* complete) {
   for (int slot : slots) {
     if (!*complete) return;
     char text[kInfoTextSize];
     if (context.messages == nullptr ||
-        !GetInfoString(context.messages->info_strings, slot, text, sizeof text) ||
+        !GetInfoString(context.messages->info_strings, slot, text,
+                       sizeof text) ||
         text[0] == '\0') {
       *complete = false;
       return;
     }
     args->emplace_back(text);
+  }
+}
+
+// Away mode goes through the context, so that tests can watch it and a
+// context without the hook asks nothing of the system.
+void SetAwayMode(ServiceContext& context, uint32_t flags) {
+  if (context.set_execution_state != nullptr) {
+    context.set_execution_state(flags);
   }
 }
 
@@ -41,13 +50,15 @@ void Launch(ServiceContext& context, const char* name,
 void RunWaitScript(ServiceContext& context, const char* wait_key,
                    const char* default_wait, const char* trace_line,
                    const char* script) {
-  if (GetConfigInt("ZEP_AWAY_MODE") == 1) SetExecutionState(kAwayModeOn);
+  if (GetConfigInt("ZEP_AWAY_MODE") == 1) SetAwayMode(context, kAwayModeOn);
   char wait[kConfigValueSize];
-  if (GetConfigText(wait, wait_key) <= 0) CopyText(wait, sizeof wait, default_wait);
+  if (GetConfigText(wait, wait_key) <= 0)
+    CopyText(wait, sizeof wait, default_wait);
   Trace(trace_line);
   std::vector<std::string> args;
   bool complete = true;
-  AppendItems(context, {kInfoTag172, kInfoOutputPower, kInfoTemperature, kInfoBattery},
+  AppendItems(context,
+              {kInfoTag172, kInfoOutputPower, kInfoTemperature, kInfoBattery},
               &args, &complete);
   if (complete && wait[0] != '\0') args.emplace_back(wait);
   Launch(context, script, args);
@@ -56,18 +67,20 @@ void RunWaitScript(ServiceContext& context, const char* wait_key,
 }  // namespace
 
 void RunPowerFail(ServiceContext& context) {
-  RunWaitScript(context, "ZEP_PF_WAIT", "300", "ExecPowerFail\r\n", "powerfail.bat");
+  RunWaitScript(context, "ZEP_PF_WAIT", "300", "ExecPowerFail\r\n",
+                "powerfail.bat");
 }
 
 void RunEmergency(ServiceContext& context) {
-  RunWaitScript(context, "ZEP_LB_WAIT", "30", "ExecEmergency\r\n", "emergency.bat");
+  RunWaitScript(context, "ZEP_LB_WAIT", "30", "ExecEmergency\r\n",
+                "emergency.bat");
 }
 
 void RunPowerRecovery(ServiceContext& context) {
   int away_mode = GetConfigInt("ZEP_AWAY_MODE");
   Trace("ExecPowerRecovery\r\n");
   Launch(context, "powerrecovery.bat", {});
-  if (away_mode == 1) SetExecutionState(kAwayModeOff);
+  if (away_mode == 1) SetAwayMode(context, kAwayModeOff);
 }
 
 void RunTemperature(ServiceContext& context, bool began) {
