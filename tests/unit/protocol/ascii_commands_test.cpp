@@ -114,6 +114,14 @@ TEST_F(AsciiCommandsTest, MeasuredAnswersNeedABinaryUps) {
   EXPECT_EQ("00\r", Answer("M\r"));
 }
 
+TEST_F(AsciiCommandsTest, OutlandishFloatsAreHeldAtTheIntRange) {
+  // Measurement 57 (slot 7) as 1e30f and 79 (slot 9) as NaN: a float
+  // beyond int reads 2147483647, NaN reads 0.
+  state.measurement_values[7] = 0x7149F2CA;  // 1e30f
+  state.measurement_values[9] = 0x7FC00000;  // quiet NaN
+  EXPECT_EQ("2147483647000037505\r", Answer("&O\r"));
+}
+
 TEST_F(AsciiCommandsTest, FixedAnswers) {
   EXPECT_EQ("00\r", Answer("M\r"));
   EXPECT_EQ("NG\r", Answer("&K\r"));
