@@ -51,6 +51,11 @@ ServiceContext& ProcessServiceContext() {
   return context;
 }
 
+int WorkerPort(const ServiceContext& context, int slot) {
+  if (slot < 0 || slot >= kWorkerPortSlots) return 0;
+  return context.worker_ports[slot].load(std::memory_order_relaxed);
+}
+
 int CurrentProtocolMode(const ServiceContext& context) {
   if (context.ups_state == nullptr) return -1;
   return context.ups_state->protocol_mode.load(std::memory_order_relaxed);

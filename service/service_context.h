@@ -20,6 +20,9 @@ struct MonitorRecord;
 struct UpsState;
 struct WorkerRow;
 
+/// Slots that can hold a worker endpoint (the size of the worker table).
+constexpr int kWorkerPortSlots = 10;
+
 struct ServiceContext {
   /// Set by every worker when it ends, and by the stop requests; null while
   /// the service body does not run. Read by the workers and by the hooks
@@ -51,6 +54,12 @@ struct ServiceContext {
   /// The port every worker endpoint asks for first; each takes the next
   /// lower free one.
   int base_port = 60059;
+  /// The port each slot's endpoint is bound to in this run, filled by
+  /// StartWorkers as it opens them and cleared by StopWorkers; 0 for a slot
+  /// without one. Workers address each other through these (WorkerPort):
+  /// when another program holds one of the ports, every later slot moves
+  /// one port down, and fixed numbers would reach the wrong worker.
+  std::atomic<uint16_t> worker_ports[kWorkerPortSlots] = {};
   /// The worker procedures, one row per used slot; null: the service's own.
   const WorkerRow* worker_rows = nullptr;
   /// How long the stop waits for each worker before ending it by force.
@@ -70,6 +79,10 @@ struct ServiceContext {
 /// and message tables, the real settings loader, the serial library and the
 /// socket library.
 ServiceContext& ProcessServiceContext();
+
+/// The port worker `slot` (0 to 9) is bound to in this run; 0 when the slot
+/// has no endpoint now, or for a slot out of range.
+int WorkerPort(const ServiceContext& context, int slot);
 
 /// protocol_mode of the context's UPS state; -1 (unknown) without one.
 int CurrentProtocolMode(const ServiceContext& context);

@@ -105,6 +105,9 @@ int StartWorkers(WorkerTable& table, ServiceContext& context) {
     table.slots[i].context = &context;
   }
 
+  for (auto& port : context.worker_ports) {
+    port.store(0, std::memory_order_relaxed);
+  }
   for (int i = 0; i < kWorkerSlotCount; ++i) {
     WorkerSlot& slot = table.slots[i];
     if (!HasEndpoint(slot)) continue;
@@ -117,6 +120,9 @@ int StartWorkers(WorkerTable& table, ServiceContext& context) {
       return 0;
     }
     slot.endpoint.internal_only = i != kExternalSlot;
+    // The port the slot really got, which the other workers address.
+    context.worker_ports[i].store(slot.endpoint.bound_port,
+                                  std::memory_order_relaxed);
   }
 
   for (WorkerSlot& slot : table.slots) {
@@ -168,6 +174,7 @@ void StopWorkers(WorkerTable& table, ServiceContext& context) {
 
   for (int i = kWorkerSlotCount - 1; i >= 0; --i) {
     WorkerSlot& slot = table.slots[i];
+    context.worker_ports[i].store(0, std::memory_order_relaxed);
     if (slot.endpoint.socket != kNoSocket) CloseEndpoint(&slot.endpoint);
   }
 

@@ -30,9 +30,18 @@ constexpr uint8_t kWorkerKindMeter = 0x8F;
 constexpr uint8_t kWorkerKindExternal = 3;
 constexpr uint8_t kWorkerKindConfiguration = 4;
 
+/// The slots of the six workers; WorkerPort (service_context.h) gives the
+/// port each one is bound to in the run.
+constexpr int kUpsIoSlot = 0;
+constexpr int kMonitorSlot = 1;
+constexpr int kEventSlot = 2;
+constexpr int kMeterSlot = 3;
 /// The external command slot, whose port takes datagrams from any local
 /// program; every other worker port takes only the service's own.
 constexpr int kExternalSlot = 4;
+constexpr int kConfigurationSlot = 5;
+static_assert(kWorkerSlotCount == kWorkerPortSlots,
+              "the context keeps one port per slot");
 
 struct WorkerSlot {
   /// The worker thread; null when none was created.
