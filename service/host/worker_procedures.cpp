@@ -1,5 +1,7 @@
 #include "host/worker_procedures.h"
 
+#include "link/external_worker.h"
+#include "link/ups_io_worker.h"
 #include "trace.h"
 
 namespace zep {
@@ -21,11 +23,11 @@ void TraceLoopEnd(const WorkerSlot* slot, int received) {
 }  // namespace
 
 const WorkerRow kWorkerRows[kUsedWorkerSlots] = {
-    {kWorkerKindUpsIo, &PlaceholderWorker},
+    {kWorkerKindUpsIo, &UpsIoWorker},
     {kWorkerKindMonitor, &PlaceholderWorker},
     {kWorkerKindEvent, &PlaceholderWorker},
     {kWorkerKindMeter, &PlaceholderWorker},
-    {kWorkerKindExternal, &PlaceholderWorker},
+    {kWorkerKindExternal, &ExternalWorker},
     {kWorkerKindConfiguration, &ConfigurationWorker},
 };
 
