@@ -5,8 +5,10 @@
 #include "clock.h"
 #include "config.h"
 #include "events/meter_values.h"
+#include "events/status_records.h"
 #include "launcher.h"
 #include "link/monitor_record.h"
+#include "link/port_search.h"
 #include "message_files.h"
 #include "process.h"
 #include "protocol/event_table.h"
@@ -27,12 +29,16 @@ bool FillProcessContext(ServiceContext& context) {
   static EventSummary summary;
   static MonitorRecord monitor;
   static MeterValueTable meter_values;
+  static PortSearch port_search;
+  static StatusRecordCounters status_counters;
   context.launcher = &SystemLauncher();
   context.ups_state = &ups_state;
   context.events = &events;
   context.summary = &summary;
   context.monitor = &monitor;
   context.meter_values = &meter_values;
+  context.port_search = &port_search;
+  context.status_counters = &status_counters;
   context.clock = &SystemClock();
   context.set_execution_state = &SetExecutionState;
   context.messages = &ProcessMessageTables();

@@ -17,6 +17,8 @@ struct EventSummary;
 struct MessageTables;
 struct MeterValueTable;
 struct MonitorRecord;
+struct PortSearch;
+struct StatusRecordCounters;
 struct UpsState;
 struct WorkerRow;
 
@@ -40,6 +42,12 @@ struct ServiceContext {
   /// value of every measurement tag. Null in tests that do not need them.
   MonitorRecord* monitor = nullptr;
   MeterValueTable* meter_values = nullptr;
+  /// Where the port search stands (COM number, speed index), kept for the
+  /// whole process. Null in tests that do not search.
+  PortSearch* port_search = nullptr;
+  /// One status-record counter per event category; cleared at every start
+  /// of the workers. Null in tests that make no category records.
+  StatusRecordCounters* status_counters = nullptr;
   /// The time source of the event, meter and UPS shutdown logic; null: the
   /// system clock.
   Clock* clock = nullptr;

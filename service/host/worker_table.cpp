@@ -52,8 +52,7 @@ void ClearEventRecords(ActiveEventTable* events, EventSummary* summary) {
 
 void PrepareSharedRecords(ServiceContext& context) {
   ClearEventRecords(context.events, context.summary);
-  // The status-record counters join the context with the event thread and
-  // are cleared here too.
+  ClearStatusRecordCounters(context.status_counters);
   if (context.ups_state != nullptr) ResetUpsState(*context.ups_state);
   if (context.load_configuration != nullptr) context.load_configuration(true);
   if (context.messages != nullptr) {
