@@ -1,14 +1,18 @@
 #include "service_context.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 
 #include "clock.h"
 #include "config.h"
 #include "events/meter_values.h"
 #include "events/status_records.h"
+#include "host/service_host.h"
 #include "launcher.h"
 #include "link/monitor_record.h"
 #include "link/port_search.h"
+#include "link/ups_shutdown.h"
 #include "message_files.h"
 #include "process.h"
 #include "protocol/event_table.h"
@@ -20,6 +24,14 @@ namespace zep {
 namespace {
 
 void CloseServicePort() { Kbapi_COMPortClose(0); }
+
+// Only console mode (no stop hook) has a console to write to; a service has
+// none on Windows, and under systemd its output would flood the journal.
+void WriteServiceConsole(const char* text) {
+  if (ProcessHost().descriptor.stop_hook != nullptr) return;
+  std::fwrite(text, 1, std::strlen(text), stdout);
+  std::fflush(stdout);
+}
 
 bool FillProcessContext(ServiceContext& context) {
   // One UPS state for the life of the process; the workers reset it at
@@ -41,6 +53,8 @@ bool FillProcessContext(ServiceContext& context) {
   context.status_counters = &status_counters;
   context.clock = &SystemClock();
   context.set_execution_state = &SetExecutionState;
+  context.write_console = &WriteServiceConsole;
+  context.ups_shutdown_sequence = &UpsShutdown;
   context.messages = &ProcessMessageTables();
   context.load_configuration = &LoadServiceConfiguration;
   context.close_serial_port = &CloseServicePort;

@@ -54,6 +54,9 @@ struct ServiceContext {
   /// Asks the system to keep running (away mode) or lets it go again; the
   /// flags of SetThreadExecutionState. Null: nothing is asked.
   void (*set_execution_state)(uint32_t flags) = nullptr;
+  /// Writes a text to the console window of console mode (the meter
+  /// thread's echo of the values). Null: the text goes nowhere.
+  void (*write_console)(const char* text) = nullptr;
   /// The message files, loaded at every start of the workers.
   MessageTables* messages = nullptr;
   /// The directory the message files are read from (ending in its

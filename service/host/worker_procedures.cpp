@@ -1,5 +1,7 @@
 #include "host/worker_procedures.h"
 
+#include "events/event_worker.h"
+#include "events/meter_worker.h"
 #include "link/external_worker.h"
 #include "link/ups_io_worker.h"
 #include "trace.h"
@@ -25,8 +27,8 @@ void TraceLoopEnd(const WorkerSlot* slot, int received) {
 const WorkerRow kWorkerRows[kUsedWorkerSlots] = {
     {kWorkerKindUpsIo, &UpsIoWorker},
     {kWorkerKindMonitor, &PlaceholderWorker},
-    {kWorkerKindEvent, &PlaceholderWorker},
-    {kWorkerKindMeter, &PlaceholderWorker},
+    {kWorkerKindEvent, &EventWorker},
+    {kWorkerKindMeter, &MeterWorker},
     {kWorkerKindExternal, &ExternalWorker},
     {kWorkerKindConfiguration, &ConfigurationWorker},
 };
