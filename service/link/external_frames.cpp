@@ -226,7 +226,7 @@ int HandleExternalFrame(ExternalSession& session,
   const Payload payload = {frame + kPayloadOffset, size - kEnvelope};
   const uint8_t id = frame[1];
   FormatFixed(outcome->console_line, kExternalConsoleSize,
-              "External Size:%d ID:%02x Length:%d CMD:%02x %02x %02x\n",
+              "External Size:%d ID:%02x Length:%d CMD:%02x %02x %02x\r\n",
               payload.size, id, frame[0], payload.At(0), payload.At(1),
               payload.At(2));
 
