@@ -1,0 +1,205 @@
+// The UPS shutdown with a fake clock: the command that reaches an internal
+// endpoint standing for the monitor, the limits of the settings, when the
+// sequence runs at all, and the stop-pending reports it makes while it
+// waits. With reports every 500 ms and the wait timed from the start, a
+// wait of w seconds gives reports at 500, 1000, ... until the first one
+// past w x 1000 ms: 2w + 1 reports.
+#include "link/ups_shutdown.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../common/scratch_files.h"
+#include "config.h"
+#include "fake_clock.h"
+#include "host/service_host.h"
+#include "host/worker_table.h"
+#include "host_recorders.h"
+#include "link/monitor_record.h"
+#include "message_files.h"
+#include "udp.h"
+
+namespace zep {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr char kShutdownRecord[] = "status.bat|1|103|Start to Shutdown";
+
+class UpsShutdownTest : public ::testing::Test {
+ protected:
+  UpsShutdownTest()
+      : settings_({"ZEP_UPS_DELAY", "ZEP_UPS_RESTART", "ZEP_EXEC_WAIT",
+                   "ZEP_LANG", "ZEP_VERSION"}),
+        clock_(1700000000),
+        sink_scope_(&sink_) {
+    context_.launcher = &launcher_;
+    context_.messages = &messages_;
+    context_.monitor = &monitor_;
+    context_.clock = &clock_;
+    monitor_endpoint_.internal_only = true;
+    opened_ = OpenEndpoint(&monitor_endpoint_, 47355) > 0;
+    context_.worker_ports[kMonitorSlot].store(monitor_endpoint_.bound_port);
+  }
+  ~UpsShutdownTest() override { CloseEndpoint(&monitor_endpoint_); }
+
+  void SetUp() override { ASSERT_TRUE(opened_); }
+
+  // The settings as a full load puts them when ZEP.conf names none.
+  void LoadDefaults() {
+    ScratchDir dir;
+    LoadServiceConfigurationFrom(dir.PathOf("ZEP.conf"), true, CodePageFacts());
+  }
+  void Set(const std::string& key, const std::string& value) {
+    PutEnvironmentText((key + "=" + value).c_str());
+  }
+  void Identify(const char* model) {
+    for (size_t i = 0; model[i] != '\0' && i + 1 < kModelTextSize; ++i) {
+      monitor_.model_text[i].store(model[i]);
+    }
+  }
+  // What reached the monitor's endpoint ("" when nothing came in `ms`).
+  std::string Received(int ms = 5000) {
+    char buffer[64];
+    int n = ReceiveDatagram(&monitor_endpoint_, buffer, sizeof buffer, ms);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+  }
+  std::vector<uint32_t> WaitHints() {
+    std::vector<uint32_t> hints;
+    for (const ServiceStatusValues& v : sink_.Sent()) {
+      EXPECT_EQ(kServiceStopPending, v.current_state);
+      hints.push_back(v.wait_hint);
+    }
+    return hints;
+  }
+  static std::vector<uint32_t> Hints(uint32_t first, int thousands) {
+    std::vector<uint32_t> hints;
+    if (first != 0) hints.push_back(first);
+    hints.insert(hints.end(), static_cast<size_t>(thousands), 1000);
+    return hints;
+  }
+
+  EnvironmentGuard settings_;
+  FakeClock clock_;
+  RecordingSink sink_;
+  ProcessSinkScope sink_scope_;
+  RecordingLauncher launcher_;
+  MessageTables messages_;
+  MonitorRecord monitor_;
+  UdpEndpoint monitor_endpoint_;
+  bool opened_ = false;
+  ServiceContext context_;
+};
+
+TEST_F(UpsShutdownTest, DefaultsSendTheCommandAndReportEveryHalfSecond) {
+  LoadDefaults();
+  context_.ups_shutdown_sequence = &UpsShutdown;
+  // Through the shutdown hook, which reports its own 3000 first.
+  EXPECT_EQ(1, ShutdownService(context_));
+  EXPECT_EQ("S02R00001\r", Received());
+  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+  std::vector<uint32_t> expected = {3000, 5000};
+  expected.insert(expected.end(), 11, 1000);
+  EXPECT_EQ(expected, WaitHints());
+  // The wait plus half a second.
+  EXPECT_EQ(1700000000 * 1000LL + 5500, clock_.NowMilliseconds());
+}
+
+TEST_F(UpsShutdownTest, SettingsAreKeptWithinTheirFields) {
+  struct Case {
+    const char* delay;
+    const char* restart;
+    const char* command;
+  };
+  const Case cases[] = {
+      {"150", "-5", "S99R00000\r"},
+      {"0", "100", "S00R00099\r"},
+      {"99", "99", "S99R00099\r"},
+      {"7", "", "S07R00000\r"},  // restart unset
+  };
+  Set("ZEP_EXEC_WAIT", "1");
+  for (const Case& c : cases) {
+    Set("ZEP_UPS_DELAY", c.delay);
+    Set("ZEP_UPS_RESTART", c.restart);
+    UpsShutdown(context_);
+    EXPECT_EQ(c.command, Received()) << c.delay << " " << c.restart;
+  }
+}
+
+TEST_F(UpsShutdownTest, NegativeOrUnsetDelaySendsNothingButStillRunsAndWaits) {
+  for (const char* delay : {"-1", ""}) {
+    Set("ZEP_UPS_DELAY", delay);
+    Set("ZEP_EXEC_WAIT", "2");
+    EXPECT_EQ(1, UpsShutdown(context_));
+    EXPECT_EQ("", Received(300)) << delay;
+  }
+  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat",
+                                       kShutdownRecord, "exec.bat"}));
+  std::vector<uint32_t> expected = Hints(2000, 5);
+  std::vector<uint32_t> twice = expected;
+  twice.insert(twice.end(), expected.begin(), expected.end());
+  EXPECT_EQ(twice, WaitHints());
+}
+
+TEST_F(UpsShutdownTest, WaitIsKeptBetweenOneAndTenSeconds) {
+  struct Case {
+    const char* wait;
+    std::vector<uint32_t> hints;
+  };
+  const Case cases[] = {
+      {"1", Hints(0, 3)},  // no long report for a wait of 1
+      {"0", Hints(0, 3)},  // raised to 1
+      {"", Hints(0, 3)},   // unset: 1
+      {"3", Hints(3000, 7)}, {"20", Hints(10000, 21)},  // lowered to 10
+  };
+  Set("ZEP_UPS_DELAY", "-1");
+  for (const Case& c : cases) {
+    RecordingSink sink;
+    ProcessSinkScope scope(&sink);
+    Set("ZEP_EXEC_WAIT", c.wait);
+    UpsShutdown(context_);
+    std::vector<uint32_t> hints;
+    for (const ServiceStatusValues& v : sink.Sent()) {
+      hints.push_back(v.wait_hint);
+    }
+    EXPECT_EQ(c.hints, hints) << "wait " << c.wait;
+  }
+}
+
+TEST_F(UpsShutdownTest, IdentifiedUpsWithMainsPresentIsLeftRunning) {
+  LoadDefaults();
+  Identify("T-PWR15J1");
+  EXPECT_FALSE(UpsShutdownWanted(context_));
+  EXPECT_EQ(0, UpsShutdown(context_));
+  EXPECT_EQ("", Received(300));
+  EXPECT_TRUE(launcher_.Runs().empty());
+  EXPECT_TRUE(sink_.Sent().empty());
+
+  // The same UPS during a mains failure.
+  monitor_.power_fail_active.store(1);
+  EXPECT_EQ(1, UpsShutdown(context_));
+  EXPECT_EQ("S02R00001\r", Received());
+  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+}
+
+TEST_F(UpsShutdownTest, WithNoUpsIdentifiedYetTheWholeSequenceRuns) {
+  LoadDefaults();
+  EXPECT_TRUE(UpsShutdownWanted(context_));
+  EXPECT_EQ(1, UpsShutdown(context_));
+  EXPECT_EQ("S02R00001\r", Received());
+  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+}
+
+TEST_F(UpsShutdownTest, WithoutAMonitorPortNothingIsSentAnywhereElse) {
+  LoadDefaults();
+  Set("ZEP_EXEC_WAIT", "1");
+  context_.worker_ports[kMonitorSlot].store(0);
+  EXPECT_EQ(1, UpsShutdown(context_));
+  EXPECT_EQ("", Received(300));
+  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+}
+
+}  // namespace
+}  // namespace zep
