@@ -3,6 +3,7 @@
 #include "events/event_worker.h"
 #include "events/meter_worker.h"
 #include "link/external_worker.h"
+#include "link/monitor.h"
 #include "link/ups_io_worker.h"
 #include "trace.h"
 
@@ -26,7 +27,7 @@ void TraceLoopEnd(const WorkerSlot* slot, int received) {
 
 const WorkerRow kWorkerRows[kUsedWorkerSlots] = {
     {kWorkerKindUpsIo, &UpsIoWorker},
-    {kWorkerKindMonitor, &PlaceholderWorker},
+    {kWorkerKindMonitor, &MonitorWorker},
     {kWorkerKindEvent, &EventWorker},
     {kWorkerKindMeter, &MeterWorker},
     {kWorkerKindExternal, &ExternalWorker},

@@ -33,4 +33,9 @@ struct MonitorRecord {
   ReportedConditions reported;
 };
 
+/// Empties the record as the monitor thread does when it starts: no model
+/// text, no texts or ratings, battery figure -1, the ring at index 0 with
+/// two entries (mask 1) and zero bytes, both flags 0, nothing reported.
+void ClearMonitorRecord(MonitorRecord* record);
+
 }  // namespace zep
