@@ -1,5 +1,6 @@
 #include "link/ups_io_worker.h"
 
+#include <memory>
 #include <string>
 
 #include "host/worker_table.h"
@@ -52,14 +53,18 @@ int ServeUpsCommands(UdpEndpoint* endpoint, Translator& translator) {
 
 void UpsIoWorker(WorkerSlot* slot) {
   if (slot == nullptr) return;
-  ServiceContext* context = slot->context;
-  if (context == nullptr || context->ups_state == nullptr) {
-    Trace("UPS I/O: no UPS state to work on\n");
-    return;
+  // A context without a UPS state (a test of the host) still gets a worker
+  // that answers, on a state record of its own.
+  std::unique_ptr<UpsState> own_state;
+  UpsState* state =
+      slot->context != nullptr ? slot->context->ups_state : nullptr;
+  if (state == nullptr) {
+    own_state = std::make_unique<UpsState>();
+    state = own_state.get();
   }
   ReplyAssembly reply;
   SerlinkLink link;
-  Translator translator = {*context->ups_state, reply, link};
+  Translator translator = {*state, reply, link};
   ServeUpsCommands(&slot->endpoint, translator);
 }
 

@@ -22,7 +22,8 @@ constexpr int kUpsIoReceiveSize = 1024;
 int ServeUpsCommands(UdpEndpoint* endpoint, Translator& translator);
 
 /// The slot 0 procedure: ServeUpsCommands on the slot's endpoint, with the
-/// service's UPS state and the UPS port of the serial library (slot 0).
+/// service's UPS state (a record of its own when the context has none)
+/// and the UPS port of the serial library (slot 0).
 void UpsIoWorker(WorkerSlot* slot);
 
 }  // namespace zep
