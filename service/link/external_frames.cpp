@@ -34,6 +34,8 @@ constexpr int kSummaryEntriesOffset = 2;
 constexpr int kSummaryEntrySize = 5;
 // The group schedule reads payload bytes 1, 3 and 4.
 constexpr int kSchedulePayload = 5;
+// The most minutes the schedule command can carry.
+constexpr unsigned kMostMinutes = 99;
 
 // Summary item codes.
 constexpr uint8_t kItemSeverity = 1;
@@ -117,6 +119,15 @@ void MakeCommand(const Payload& payload, ExternalOutcome* outcome) {
       const unsigned seconds =
           static_cast<unsigned>(payload.At(3)) << 8 | payload.At(4);
       const unsigned minutes = (seconds + 59) / 60;
+      // The command carries the minutes in two digits; a third digit would
+      // be read as the letter after them, giving another time altogether.
+      if (minutes > kMostMinutes) {
+        TraceFormat(
+            "External: %u minutes do not fit the command, nothing "
+            "sent\n",
+            minutes);
+        break;
+      }
       FormatFixed(out, kExternalCommandSize, "E%02dS%02dX\r",
                   static_cast<int>(payload.At(1)), static_cast<int>(minutes));
       break;

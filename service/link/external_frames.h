@@ -5,7 +5,9 @@
 //
 //   ID 1, command: "5" presents the access literal; the next command frame
 //         (2 cancel, 5 group schedule, 0x20 test) is then carried out once,
-//         as a UPS command text relayed through the monitor.
+//         as a UPS command text relayed through the monitor. A schedule
+//         gives its seconds as whole minutes rounded up, at most 99 (the
+//         two digits of the command); a longer time sends nothing.
 //   ID 2, query:   0 looks up a message text, "B" fills in summary values.
 //   ID 6:          the service's response.
 //

@@ -278,6 +278,17 @@ TEST_F(ExternalFramesTest, GroupScheduleInWholeMinutesRoundedUp) {
   Handle({0x05, 0x01, 0x05, 0x05, 0x00, 0x00, 0x3C, 0x38});
   EXPECT_EQ("E05S01X\r", Command());
 
+  // v = 17 34 = 5940 s = 99 min, the most two digits hold. Checksum:
+  // 04^05 = 01, ^05 = 04, ^17 = 13, ^34 = 27.
+  Handle(kPresentLiteral);
+  Handle({0x05, 0x01, 0x05, 0x05, 0x00, 0x17, 0x34, 0x27});
+  EXPECT_EQ("E05S99X\r", Command());
+  // v = 17 35 = 5941 s -> 100 min: "E05S100X" would be read as 10 minutes
+  // and the letter "0", so nothing is sent. Checksum: 27^34^35 = 26.
+  Handle(kPresentLiteral);
+  Handle({0x05, 0x01, 0x05, 0x05, 0x00, 0x17, 0x35, 0x26});
+  EXPECT_EQ("", Command());
+
   // Too short to hold the time: nothing, and the authorisation is used up.
   // 05 05 00; checksum: 03^01 = 02, ^05 = 07, ^05 = 02.
   Handle(kPresentLiteral);
