@@ -34,8 +34,6 @@
 #include "process.h"
 #include "trace.h"
 
-extern char** environ;
-
 namespace zep {
 namespace {
 
@@ -140,8 +138,15 @@ int RunCommand(std::initializer_list<const char*> args, std::string* output) {
   if (output != nullptr) {
     posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
   }
+  // A copy taken under the settings lock: the configuration thread may be
+  // rewriting the environment at this moment.
+  std::vector<std::string> env_text = EnvironmentSnapshot();
+  std::vector<char*> envp;
+  for (std::string& text : env_text) envp.push_back(&text[0]);
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  int rc =
+      posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (output != nullptr) close(pipe_ends[1]);
@@ -217,8 +222,9 @@ class NotifySink : public StatusSink {
 
   bool Send(const ServiceStatusValues& values, uint32_t* error) override {
     std::string message = NotifyMessage(values);
+    // Never blocks: a manager that does not read must not hold up a stop.
     ssize_t sent =
-        sendto(fd_, message.data(), message.size(), MSG_NOSIGNAL,
+        sendto(fd_, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                reinterpret_cast<const sockaddr*>(&address_), length_);
     if (sent < 0) {
       if (error != nullptr) *error = static_cast<uint32_t>(errno);
