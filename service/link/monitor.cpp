@@ -54,6 +54,13 @@ bool Relay(MonitorSession* session, int wait_ms) {
                       buffer) >= 0;
 }
 
+// Drops whatever comes until the stop signal or a socket failure.
+void IdleUntilStopped(UdpEndpoint* slot_endpoint) {
+  char buffer[kLinkTextSize];
+  while (ReceiveDatagram(slot_endpoint, buffer, kLinkTextSize - 1, -1) >= 0) {
+  }
+}
+
 const MessageTables& MessagesOf(const ServiceContext& context) {
   return context.messages != nullptr ? *context.messages
                                      : ProcessMessageTables();
@@ -113,9 +120,13 @@ void Monitor(MonitorSession* session) {
 }  // namespace
 
 void RunMonitor(ServiceContext& context, UdpEndpoint* slot_endpoint) {
+  if (slot_endpoint == nullptr) return;
   if (context.monitor == nullptr || context.ups_state == nullptr ||
-      slot_endpoint == nullptr) {
+      context.port_search == nullptr) {
+    // Nothing to monitor with; the thread still ends only on the stop
+    // signal or a socket failure, like every worker.
     Trace("Monitor: no records to work on\n");
+    IdleUntilStopped(slot_endpoint);
     return;
   }
   ClearMonitorRecord(context.monitor);

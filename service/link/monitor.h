@@ -93,7 +93,9 @@ void MonitorWorker(WorkerSlot* slot);
 
 /// The monitor's life on an open slot endpoint: link endpoint, search,
 /// identification and polling until the stop signal or a failed receive.
-/// What MonitorWorker runs; tests run it on endpoints of their own.
+/// What MonitorWorker runs; tests run it on endpoints of their own. A
+/// context without a UPS state, monitor record or search record has nothing
+/// to monitor: the thread then only waits for the stop signal.
 void RunMonitor(ServiceContext& context, UdpEndpoint* slot_endpoint);
 
 }  // namespace zep
