@@ -1,0 +1,121 @@
+@echo off
+rem zeplib.bat: shared by the ZEP event scripts, which call it from their own
+rem directory; the service never runs it by itself.
+rem
+rem   call zeplib.bat log                 appends "date time LINE" to zep.log,
+rem                                       LINE being the caller's variable
+rem   call zeplib.bat number NAME         errorlevel 0 when variable NAME
+rem                                       holds a plain number: digits only,
+rem                                       no leading zero, below 2147483648
+rem   call zeplib.bat wait NAME DEFAULT SETTING
+rem                                       sets variable NAME to the wait in
+rem                                       seconds: its own value when that is
+rem                                       a number, else the variable SETTING
+rem                                       when that is one, else DEFAULT
+rem   call zeplib.bat pending WHO NAME    the pending shutdown: shuts the
+rem                                       computer down after the seconds in
+rem                                       variable NAME, unless it is
+rem                                       cancelled or taken over first
+rem   call zeplib.bat cancel              cancels the pending shutdown;
+rem                                       errorlevel 0 when one was pending
+rem
+rem Texts that came as arguments are handed over in variables and read here
+rem only as !NAME!, after the command line has been parsed, so that no
+rem character in them (ampersand, bar, angle brackets, caret, parentheses
+rem and so on) is ever taken as part of a command.
+rem
+rem ZEP_DRY_RUN=1 in the environment (the service passes its environment to
+rem the scripts) turns the shutdown into the log line "would shut down now".
+setlocal EnableDelayedExpansion
+set "ZL_LOG=%~dp0zep.log"
+set "ZL_MARK=%~dp0shutdown.pending"
+set "ZL_ZEPE=%~dp0zepe.exe"
+goto :verb_%~1
+
+:verb_log
+set "ZL_STAMP=!DATE! !TIME!"
+rem zepe gives the date and time in the user's own format.
+if not exist "!ZL_ZEPE!" goto log_write
+for /f "usebackq tokens=1,2 delims=," %%a in (`zepe.exe -d x -t x`) do (
+  set "ZL_STAMP=%%~a %%~b"
+)
+:log_write
+>>"!ZL_LOG!" echo !ZL_STAMP! !LINE!
+exit /b 0
+
+:verb_number
+rem A plain number reads back unchanged from set /a, which never runs
+rem anything; text, signs, leading zeros and values beyond 32 bits do not.
+set "ZL_N="
+set /a "ZL_N=%~2" >nul 2>&1
+if not defined ZL_N exit /b 1
+if not "!ZL_N!"=="!%~2!" exit /b 1
+if !ZL_N! LSS 0 exit /b 1
+exit /b 0
+
+:verb_wait
+set "ZL_W=%~3"
+call :verb_number x %~4
+if not errorlevel 1 set "ZL_W=!%~4!"
+call :verb_number x %~2
+if not errorlevel 1 set "ZL_W=!%~2!"
+if !ZL_W! GTR 999999 set "ZL_W=999999"
+endlocal & set "%~2=%ZL_W%"
+exit /b 0
+
+:verb_pending
+set "ZL_WHO=%~2"
+set "ZL_LEFT=!%~3!"
+rem The pending shutdown is the file shutdown.pending, holding the name and
+rem number of the script that owns it: powerrecovery removes it (the power
+rem returned), and a later power failure or emergency writes its own. It is
+rem written aside and moved, so that a reader never sees half of it.
+set "ZL_ID=!RANDOM!!RANDOM!!RANDOM!"
+set "ZL_NEW=!ZL_MARK!.!ZL_ID!"
+>"!ZL_NEW!" echo !ZL_WHO! !ZL_ID!
+move /y "!ZL_NEW!" "!ZL_MARK!" >nul 2>&1
+if not errorlevel 1 goto pending_loop
+del "!ZL_NEW!" >nul 2>&1
+set "LINE=!ZL_WHO!: cannot write !ZL_MARK!; the shutdown cannot be cancelled"
+call :verb_log
+set /a "ZL_LEFT+=1"
+ping -n !ZL_LEFT! 127.0.0.1 >nul 2>&1
+goto shutdown
+:pending_loop
+set "ZL_BY="
+set "ZL_CUR="
+if exist "%ZL_MARK%" for /f "usebackq tokens=1,2" %%a in ("%ZL_MARK%") do (
+  set "ZL_BY=%%a"
+  set "ZL_CUR=%%b"
+)
+if not defined ZL_CUR goto pending_cancelled
+if not "!ZL_CUR!"=="!ZL_ID!" goto pending_taken
+if !ZL_LEFT! LEQ 0 goto pending_due
+rem Two echo requests to this computer are one second apart.
+ping -n 2 127.0.0.1 >nul 2>&1
+set /a "ZL_LEFT-=1"
+goto pending_loop
+:pending_cancelled
+set "LINE=!ZL_WHO!: the power returned; shutdown cancelled"
+goto verb_log
+:pending_taken
+set "LINE=!ZL_WHO!: taken over by !ZL_BY!"
+goto verb_log
+:pending_due
+del "%ZL_MARK%" >nul 2>&1
+:shutdown
+if not "!ZEP_DRY_RUN!"=="1" goto shutdown_now
+set "LINE=!ZL_WHO!: would shut down now (ZEP_DRY_RUN=1)"
+goto verb_log
+:shutdown_now
+set "LINE=!ZL_WHO!: shutting down now"
+call :verb_log
+shutdown /s /t 0
+if not errorlevel 1 exit /b 0
+set "LINE=!ZL_WHO!: the shutdown command failed"
+goto verb_log
+
+:verb_cancel
+if not exist "%ZL_MARK%" exit /b 1
+del "%ZL_MARK%" >nul 2>&1
+exit /b 0
