@@ -76,10 +76,21 @@ const WorkerRow kOneHangingRow[kUsedWorkerSlots] = {
     {0x8F, &LoggingWorker}, {3, &LoggingWorker}, {4, &LoggingWorker},
 };
 
+// The placeholder loop in every slot but the configuration worker's, which
+// is the service's own: the other workers need records these tests do not
+// build.
+const WorkerRow kPlaceholderRows[kUsedWorkerSlots] = {
+    {1, &PlaceholderWorker},    {2, &PlaceholderWorker},
+    {0x85, &PlaceholderWorker}, {0x8F, &PlaceholderWorker},
+    {3, &PlaceholderWorker},    {4, &ConfigurationWorker},
+};
+
 void FillTestContext(ServiceContext& context, Launcher* launcher,
                      MessageTables* messages) {
   context.launcher = launcher;
   context.messages = messages;
+  // No message files there: the records carry their built-in texts.
+  context.message_directory = "zep-test-no-such-directory/";
   context.base_port = kBase;
   context.worker_rows = kLoggingRows;
   context.load_configuration = &LogFullOrRefresh;
@@ -260,7 +271,7 @@ TEST_F(WorkerTableTest, EndOfAnyWorkerEndsTheRun) {
 }
 
 TEST_F(WorkerTableTest, LocalDatagramsNeverEndAWorker) {
-  context_.worker_rows = nullptr;  // the service's own procedures
+  context_.worker_rows = kPlaceholderRows;
   ASSERT_EQ(1, StartWorkers(table_, context_));
   UdpEndpoint sender;
   ASSERT_GE(OpenEndpoint(&sender, 0), 0);
@@ -319,7 +330,7 @@ TEST_F(WorkerTableTest, StartForgetsTheEventsAndTheUpsOfTheLastRun) {
 }
 
 TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
-  context_.worker_rows = nullptr;
+  context_.worker_rows = kPlaceholderRows;
   std::unique_ptr<UpsState> ups(new UpsState);
   context_.ups_state = ups.get();
   ASSERT_EQ(1, StartWorkers(table_, context_));
