@@ -228,16 +228,16 @@ TEST_F(WorkerTableTest, HeldPortMovesTheLaterSlotsOneDown) {
 
 TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
   context_.base_port = 70000;  // no endpoint can be opened there
-  EXPECT_EQ(0, StartWorkers(table_, context_));
-  for (const WorkerSlot& slot : table_.slots)
+  EXPECT_EQ(0, RunService(table_, context_, &stop_event_));
+  for (const WorkerSlot& slot : table_.slots) {
     EXPECT_TRUE(slot.thread == nullptr);
-  EXPECT_EQ(-1, log_.IndexOf(kStartRecord));
-  StopWorkers(table_, context_);
-  EXPECT_EQ(
-      (Strings{"load full", kStopRecord, "serial closed", "sockets released"}),
-      log_.Entries());
+  }
+  // Never running: start pending, then straight to stop pending, and the
+  // stop still announced; no worker to wait for.
+  EXPECT_EQ((Strings{"load full", "status 2/1000/1/1", "status 3/1000/1/0",
+                     kStopRecord, "serial closed", "sockets released"}),
+            log_.Entries());
 }
-
 TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {
   int result = -1;
   std::thread service(
@@ -252,14 +252,6 @@ TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {
                "status 3/3000/5/0", "status 3/3000/6/0", "status 3/3000/7/0"}),
       StatusEntries());
   EXPECT_LT(log_.IndexOf(kStartRecord), log_.IndexOf("status 2/1000/1/1"));
-}
-
-TEST_F(WorkerTableTest, RunHookWithAFailedStartGoesStraightToStopPending) {
-  context_.base_port = 70000;
-  EXPECT_EQ(0, RunService(table_, context_, &stop_event_));
-  EXPECT_EQ((Strings{"status 2/1000/1/1", "status 3/1000/1/0"}),
-            StatusEntries());
-  EXPECT_GE(log_.IndexOf(kStopRecord), 0);
 }
 
 TEST_F(WorkerTableTest, EndOfAnyWorkerEndsTheRun) {
@@ -369,14 +361,6 @@ TEST(WorkerTableForcedEndTest, WorkerThatIgnoresTheStopIsEndedAfterTheWait) {
   for (int i : {0, 1, 3, 4, 5}) EXPECT_TRUE(table.slots[i].ended.load()) << i;
   EXPECT_GT(log.IndexOf("serial closed"), 0);
   hold.Set();
-}
-
-TEST_F(WorkerTableTest, ShutdownHookReportsAndRunsTheUpsSequence) {
-  EXPECT_EQ(1, ShutdownService(context_));
-  context_.ups_shutdown_sequence = nullptr;  // not provided yet: nothing runs
-  EXPECT_EQ(1, ShutdownService(context_));
-  EXPECT_EQ((Strings{"status 3/3000/1/0", "ups shutdown", "status 3/3000/2/0"}),
-            log_.Entries());
 }
 
 // The whole path of a computer shutdown, which Wine's service manager never
