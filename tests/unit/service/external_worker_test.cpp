@@ -13,6 +13,7 @@
 #include "host/worker_procedures.h"
 #include "host/worker_table.h"
 #include "host_recorders.h"
+#include "loopback_client.h"
 #include "protocol/event_table.h"
 #include "udp.h"
 
@@ -20,8 +21,6 @@ namespace zep {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-constexpr int kAnswerWaitMs = 10000;
 
 // "B" asking for items 1 and 5; checksum 0C^02^42^02^01^05 = 4A. Before
 // any stamp both come back as FFFFFFFF; checksum 0C^06^42^02^01^05 = 4E.
@@ -37,37 +36,16 @@ const Bytes kPresentLiteral = {0x11, 0x01, 0x35, 'H', 'a',  'r', 'r',
 // Sub-command 2 (cancel): 01^01^02 = 02.
 const Bytes kCancel = {0x01, 0x01, 0x02, 0x02};
 
-class Client {
- public:
-  explicit Client(int port) {
-    OpenEndpoint(&endpoint_, 0);
-    SetPeerPort(&endpoint_, static_cast<uint16_t>(port));
-  }
-  ~Client() { CloseEndpoint(&endpoint_); }
-
-  void Send(const Bytes& bytes) {
-    ASSERT_EQ(
-        static_cast<int>(bytes.size()),
-        SendToPeer(&endpoint_, bytes.data(), static_cast<int>(bytes.size())));
-  }
-  Bytes Receive() {
-    uint8_t buffer[2048];
-    int n = ReceiveDatagram(&endpoint_, buffer, sizeof buffer, kAnswerWaitMs);
-    return n > 0 ? Bytes(buffer, buffer + n) : Bytes();
-  }
-  Bytes Ask(const Bytes& frame) {
-    Send(frame);
-    return Receive();
-  }
-
- private:
-  UdpEndpoint endpoint_;
-};
+// The frames as the bytes of a datagram.
+std::string Raw(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 // The next datagram on `endpoint` as text; empty after the wait.
 std::string ReceiveText(UdpEndpoint* endpoint) {
   char buffer[1024];
-  int n = ReceiveDatagram(endpoint, buffer, sizeof buffer, kAnswerWaitMs);
+  int n =
+      ReceiveDatagram(endpoint, buffer, sizeof buffer, LoopbackClient::kWaitMs);
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
 }
 
@@ -85,26 +63,26 @@ TEST(ExternalWorkerTest, AnswersClientsRelaysCommandsAndOutlivesBadFrames) {
   ASSERT_GT(OpenEndpoint(&endpoint, 47660), 0);
   int result = 0;
   std::thread worker([&] { result = ServeExternalFrames(&endpoint, context); });
-  Client client(endpoint.bound_port);
+  LoopbackClient client(endpoint.bound_port);
 
-  EXPECT_EQ(kQueryAnswer, client.Ask(kQuery));
+  EXPECT_EQ(Raw(kQueryAnswer), client.Ask(Raw(kQuery)));
 
   // A wrong checksum, a length byte that does not match, a datagram that
   // fills the whole buffer and an empty one: all passed over.
-  client.Send({0x01, 0x01, 0x02, 0x03});
-  client.Send({0x05, 0x02, 0x42, 0x45});
-  client.Send(Bytes(1024, 0xFF));
-  client.Send({});
-  EXPECT_EQ(kQueryAnswer, client.Ask(kQuery));
+  client.Send(Raw({0x01, 0x01, 0x02, 0x03}));
+  client.Send(Raw({0x05, 0x02, 0x42, 0x45}));
+  client.Send(std::string(1024, '\xFF'));
+  client.Send("");
+  EXPECT_EQ(Raw(kQueryAnswer), client.Ask(Raw(kQuery)));
 
   // The literal, then a cancel: both answered with 258 bytes, and "&C\r"
   // reaches the monitor.
-  Bytes answer = client.Ask(kPresentLiteral);
+  std::string answer = client.Ask(Raw(kPresentLiteral));
   ASSERT_EQ(258u, answer.size());
-  EXPECT_EQ(0xFF, answer[0]);
-  answer = client.Ask(kCancel);
+  EXPECT_EQ('\xFF', answer[0]);
+  answer = client.Ask(Raw(kCancel));
   ASSERT_EQ(258u, answer.size());
-  EXPECT_EQ(0xFE, answer[257]);  // 01^FF, the request XORing to 0
+  EXPECT_EQ('\xFE', answer[257]);  // 01^FF, the request XORing to 0
   EXPECT_EQ("&C\r", ReceiveText(&monitor));
 
   SendStopSignal(&endpoint);
@@ -162,9 +140,9 @@ TEST(WorkerPortsTest, CommandsReachTheMonitorWhereverItsPortMoved) {
   EXPECT_EQ(0, WorkerPort(context, -1));
   EXPECT_EQ(0, WorkerPort(context, kWorkerSlotCount));
 
-  Client client(WorkerPort(context, kExternalSlot));
-  client.Ask(kPresentLiteral);
-  client.Ask(kCancel);
+  LoopbackClient client(WorkerPort(context, kExternalSlot));
+  client.Ask(Raw(kPresentLiteral));
+  client.Ask(Raw(kCancel));
   EXPECT_TRUE(relayed.WaitFor("&C\r"));
   // Nothing went to the fixed number the monitor would have had.
   EXPECT_EQ(0, WaitReadable(&other, 0));

@@ -14,6 +14,7 @@
 
 #include "fake_serial_link.h"
 #include "host/worker_table.h"
+#include "loopback_client.h"
 #include "protocol/binary_frames.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
@@ -24,41 +25,7 @@ namespace zep {
 namespace {
 
 constexpr int kWorkerPort = 47640;
-// Generous: a binary exchange at 2400 bit/s with the quiet-line wait takes
-// about a second.
-constexpr int kAnswerWaitMs = 10000;
-
-// A client of the worker: its own endpoint on a system-chosen port.
-class Client {
- public:
-  explicit Client(uint16_t worker_port) {
-    OpenEndpoint(&endpoint_, 0);
-    SetPeerPort(&endpoint_, worker_port);
-  }
-  ~Client() { CloseEndpoint(&endpoint_); }
-
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(
-        static_cast<int>(bytes.size()),
-        SendToPeer(&endpoint_, bytes.data(), static_cast<int>(bytes.size())));
-  }
-  /// Whether a datagram arrives within `ms`.
-  bool Arrives(int ms) { return WaitReadable(&endpoint_, ms) > 0; }
-  /// The next datagram; the empty string for an empty one.
-  std::string Receive() {
-    char buffer[2048];
-    if (!Arrives(kAnswerWaitMs)) return "<nothing>";
-    int n = ReceiveDatagram(&endpoint_, buffer, sizeof buffer, 0);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-  }
-  std::string Ask(const std::string& command) {
-    Send(command);
-    return Receive();
-  }
-
- private:
-  UdpEndpoint endpoint_;
-};
+using Client = LoopbackClient;
 
 // ---- Against a scripted serial link ---------------------------------------
 
@@ -105,7 +72,7 @@ TEST_F(UpsIoLoopTest, AnswersGoBackToTheSenderAndSilenceSendsNothing) {
   client.Send("&K\r");
   EXPECT_FALSE(client.Arrives(500));
   client.Send("&N\r");
-  ASSERT_TRUE(client.Arrives(kAnswerWaitMs));
+  ASSERT_TRUE(client.Arrives(Client::kWaitMs));
   EXPECT_EQ("", client.Receive());
   EXPECT_EQ("OK\r", client.Ask("T\r"));
 
