@@ -1,6 +1,5 @@
 #include "link/external_worker.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "host/worker_table.h"
@@ -54,8 +53,9 @@ int ServeExternalFrames(UdpEndpoint* endpoint, const ServiceContext& context) {
         HandleExternalFrame(session, sources, buffer, received, &outcome);
     if (answer < 0) continue;
 
-    std::fputs(outcome.console_line, stdout);
-    std::fflush(stdout);
+    if (context.write_console != nullptr) {
+      context.write_console(outcome.console_line);
+    }
     if (outcome.command[0] != '\0') RelayCommand(context, outcome.command);
     if (answer > 0) {
       const int sent = SendToPeer(endpoint, outcome.answer, answer);

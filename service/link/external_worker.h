@@ -12,7 +12,8 @@ struct WorkerSlot;
 /// Receives frames on `endpoint` without a time limit and handles each
 /// (external_frames.h): the answer goes back to the sender on the same
 /// socket, a made UPS command goes to the monitor slot's port in
-/// `context`, and the console line to standard output. Malformed frames are
+/// `context`, and the console line to the context's console (console mode
+/// only). Malformed frames are
 /// dropped and the loop goes on. Returns the receive result that ended it:
 /// -1 for the stop signal, another negative value for a socket error.
 int ServeExternalFrames(UdpEndpoint* endpoint, const ServiceContext& context);

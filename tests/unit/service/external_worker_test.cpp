@@ -49,10 +49,16 @@ std::string ReceiveText(UdpEndpoint* endpoint) {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
 }
 
+EventLog* g_console = nullptr;
+void RecordConsole(const char* text) { g_console->Add(text); }
+
 TEST(ExternalWorkerTest, AnswersClientsRelaysCommandsAndOutlivesBadFrames) {
+  EventLog console;
+  g_console = &console;
   EventSummary summary;
   ServiceContext context;
   context.summary = &summary;
+  context.write_console = &RecordConsole;
   // The monitor's endpoint takes only the service's own datagrams.
   UdpEndpoint monitor;
   monitor.internal_only = true;
@@ -90,6 +96,14 @@ TEST(ExternalWorkerTest, AnswersClientsRelaysCommandsAndOutlivesBadFrames) {
   EXPECT_EQ(-1, result);
   CloseEndpoint(&endpoint);
   CloseEndpoint(&monitor);
+  // One console line for each well-formed frame, none for the others.
+  EXPECT_EQ((std::vector<std::string>{
+                "External Size:12 ID:02 Length:12 CMD:42 02 01\r\n",
+                "External Size:12 ID:02 Length:12 CMD:42 02 01\r\n",
+                "External Size:17 ID:01 Length:17 CMD:35 48 61\r\n",
+                "External Size:1 ID:01 Length:1 CMD:02 00 00\r\n"}),
+            console.Entries());
+  g_console = nullptr;
 }
 
 // ---- Ports of the running workers -----------------------------------------
