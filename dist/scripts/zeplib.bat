@@ -96,7 +96,7 @@ ping -n 2 127.0.0.1 >nul 2>&1
 set /a "ZL_LEFT-=1"
 goto pending_loop
 :pending_cancelled
-set "LINE=!ZL_WHO!: the power returned; shutdown cancelled"
+set "LINE=!ZL_WHO!: shutdown cancelled"
 goto verb_log
 :pending_taken
 set "LINE=!ZL_WHO!: taken over by !ZL_BY!"

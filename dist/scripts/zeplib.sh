@@ -112,7 +112,7 @@ zep_pending_shutdown() {
       IFS= read -r zep_current <"$zep_marker" || true
     fi
     if [ -z "$zep_current" ]; then
-      zep_log "$1: the power returned; shutdown cancelled"
+      zep_log "$1: shutdown cancelled"
       return 0
     fi
     if [ "$zep_current" != "$zep_token" ]; then
