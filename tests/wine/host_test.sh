@@ -39,7 +39,8 @@ trap cleanup EXIT
 
 # An installation directory: the program, its library and a status.bat that
 # records every status record it is started with.
-D=$W/zep
+# A blank in the path: the registered command line must quote it.
+D="$W/ZEP dir"
 mkdir -p "$D"
 cp "$BIN/zeps.exe" "$BIN/serlink32.dll" "$D/"
 printf '@echo off\r\necho %%1 %%2 [%%~3] [%%~4]>> "%%~dp0status.log"\r\n' >"$D/status.bat"
@@ -123,6 +124,12 @@ rm -f "$D/status.log"
 check "-setup: exit code 0" test $? -eq 0
 check "-setup: nothing printed" test ! -s "$W/setup.out"
 check "sc query: installed and stopped" sc_state 1
+w reg query 'HKLM\System\CurrentControlSet\Services\zeps' >"$W/service-key.out" 2>&1
+check "-setup: the path is quoted in the command line" grep -q 'ImagePath.*"Z:.*\\ZEP dir\\zeps\.exe" -service' "$W/service-key.out"
+check "-setup: it depends on Tcpip" grep -q 'DependOnService.*Tcpip' "$W/service-key.out"
+check "-setup: automatic start" grep -qE 'Start +REG_DWORD +0x2' "$W/service-key.out"
+check "-setup: errors ignored" grep -qE 'ErrorControl +REG_DWORD +0x0' "$W/service-key.out"
+check "-setup: own process" grep -qE 'Type +REG_DWORD +0x10' "$W/service-key.out"
 (cd "$D" && w ./zeps.exe -setup >"$W/setup2.out" 2>&1)
 check "-setup again: success" test $? -eq 0
 w net start zeps >"$W/netstart.out" 2>&1
