@@ -186,11 +186,20 @@ int RunCommand(std::initializer_list<const char*> args, std::string* output) {
 }
 
 // SIGTERM is how systemd stops a unit both on "systemctl stop" and when the
-// computer shuts down; only in the second case is the UPS to be told.
+// computer shuts down; only in the second case is the UPS to be told. The
+// manager says "stopping" once shutdown.target is active or queued, but only
+// after the boot has finished; a shutdown asked for while the boot still
+// runs (a unit that never comes up, a power cut soon after power-on) shows
+// only as a start job of shutdown.target in the job queue.
 bool SystemIsStopping() {
   std::string state;
   RunCommand({kSystemctl, "is-system-running"}, &state);
-  return state.compare(0, 8, "stopping") == 0;
+  if (state.compare(0, 8, "stopping") == 0) return true;
+  std::string jobs;
+  RunCommand(
+      {kSystemctl, "list-jobs", "--no-legend", "--no-pager", "shutdown.target"},
+      &jobs);
+  return ShutdownJobQueued(jobs);
 }
 
 void DeliverServiceSignal(int sig) {

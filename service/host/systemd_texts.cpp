@@ -1,5 +1,7 @@
 #include "host/systemd_texts.h"
 
+#include <sstream>
+
 namespace zep {
 namespace {
 
@@ -92,6 +94,21 @@ std::string NotifyMessage(const ServiceStatusValues& values) {
   text += "STATUS=";
   text += StateName(values.current_state);
   return text;
+}
+
+bool ShutdownJobQueued(const std::string& list_jobs_output) {
+  std::istringstream lines(list_jobs_output);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string word;
+    std::string previous;
+    // The unit name is followed by the job type, whatever comes before.
+    while (words >> word) {
+      if (previous == "shutdown.target") return word == "start";
+      previous = word;
+    }
+  }
+  return false;
 }
 
 }  // namespace zep

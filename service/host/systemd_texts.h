@@ -28,4 +28,10 @@ std::string SystemdUnitText(const std::string& description,
 /// code, and always STATUS=<state name>; lines joined by "\n".
 std::string NotifyMessage(const ServiceStatusValues& values);
 
+/// Whether the output of "systemctl list-jobs --no-legend" holds a start job
+/// of shutdown.target: the computer is shutting down (or rebooting). Each
+/// line is "<id> <unit> <type> <state>"; a marker ("*" or "●") may come
+/// first.
+bool ShutdownJobQueued(const std::string& list_jobs_output);
+
 }  // namespace zep

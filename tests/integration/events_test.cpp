@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -85,16 +89,25 @@ class EventsRun {
     fs::remove_all(dir_, error);
   }
 
-  bool Start() {
+  const fs::path& dir() const { return dir_; }
+
+  // Starts zeps with `option`; `env` adds to (or replaces) the test's own
+  // environment, whose settings are left out: they come from ZEP.conf.
+  bool Start(std::string option = "-debug",
+             const std::vector<std::string>& env = {}) {
     std::string program = (dir_ / "zeps").string();
-    std::string option = "-debug";
     char* argv[] = {&program[0], &option[0], nullptr};
-    std::vector<std::string> env_text;
+    std::vector<std::string> env_text = env;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-      // The settings come from ZEP.conf alone.
-      if (std::strncmp(*entry, "ZEP_", 4) != 0 &&
-          std::strncmp(*entry, "NOTIFY_SOCKET=", 14) != 0) {
-        env_text.push_back(*entry);
+      const std::string text = *entry;
+      const std::string key = text.substr(0, text.find('=') + 1);
+      bool replaced = false;
+      for (const std::string& added : env) {
+        if (added.compare(0, key.size(), key) == 0) replaced = true;
+      }
+      if (!replaced && key.compare(0, 4, "ZEP_") != 0 &&
+          key != "NOTIFY_SOCKET=") {
+        env_text.push_back(text);
       }
     }
     std::vector<char*> envp;
@@ -247,6 +260,93 @@ TEST(EventsEndToEnd, ShutdownWithMainsPresentLeavesTheUpsAlone) {
   run.Signal(SIGINT);
   EXPECT_EQ(0, run.WaitExit());
   sim.Stop();
+}
+
+// A stand-in for systemctl on the PATH of the service: it answers
+// "is-system-running" with `state` and "list-jobs" with `jobs`.
+void WriteSystemctl(const fs::path& dir, const std::string& state,
+                    const std::string& jobs) {
+  fs::create_directories(dir);
+  {
+    std::ofstream script(dir / "systemctl");
+    script << "#!/bin/sh\n"
+           << "case \"$1\" in\n"
+           << "  is-system-running) echo '" << state << "' ;;\n"
+           << "  list-jobs) printf '%s' '" << jobs << "' ;;\n"
+           << "esac\n";
+  }
+  fs::permissions(dir / "systemctl", fs::perms::owner_all,
+                  fs::perm_options::add);
+}
+
+// A notify socket for the service mode, as systemd gives a Type=notify unit.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const fs::path& path) : path_(path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    bound_ =
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~NotifySocket() {
+    close(fd_);
+    unlink(path_.c_str());
+  }
+  bool bound() const { return bound_; }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+// Under systemd, SIGTERM is a plain stop unless the computer is shutting
+// down; only then does the UPS shutdown run (with no UPS found yet, all of
+// it), before the stop.
+TEST(EventsEndToEnd, SigtermUnderSystemdRunsTheUpsShutdownOnlyAtShutdown) {
+  struct Case {
+    const char* state;
+    const char* jobs;
+    bool shutdown;
+  };
+  const Case cases[] = {
+      {"running", "", false},
+      {"stopping", "", true},
+      // A shutdown before the boot has finished.
+      {"starting", "  9 shutdown.target start waiting\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    EventsRun run("/nonexistent/zep-tty");  // no UPS will be found
+    WriteSystemctl(run.dir() / "fakebin", c.state, c.jobs);
+    NotifySocket notify(run.dir() / "notify.sock");
+    ASSERT_TRUE(notify.bound());
+    const char* path = std::getenv("PATH");
+    ASSERT_TRUE(run.Start(
+        "-service", {"NOTIFY_SOCKET=" + (run.dir() / "notify.sock").string(),
+                     "PATH=" + (run.dir() / "fakebin").string() + ":" +
+                         (path != nullptr ? path : "/usr/bin:/bin")}));
+    ASSERT_NE("", run.WaitForScript("status|1|100|Start Service"));
+    run.Signal(SIGTERM);
+    EXPECT_EQ(0, run.WaitExit());
+    std::vector<std::string> scripts = run.Scripts();
+    ASSERT_FALSE(scripts.empty());
+    EXPECT_EQ("status|1|101|Stop Service", scripts.back());
+    if (c.shutdown) {
+      // Both before the stop; started together, they may log either way.
+      ASSERT_GE(scripts.size(), 3u);
+      std::vector<std::string> last(scripts.end() - 3, scripts.end() - 1);
+      std::sort(last.begin(), last.end());
+      EXPECT_EQ(
+          (std::vector<std::string>{"exec", "status|1|103|Start to Shutdown"}),
+          last);
+    } else {
+      EXPECT_EQ(0, run.CountScripts("exec"));
+      EXPECT_EQ(0, run.CountScripts("status|1|103"));
+    }
+  }
 }
 
 }  // namespace

@@ -61,5 +61,21 @@ TEST(SystemdTextsTest, NotifyMessagesFollowTheReportedState) {
   EXPECT_EQ("STATUS=Paused", NotifyMessage(Status(kServicePaused, 0)));
 }
 
+TEST(SystemdTextsTest, ShutdownIsToldFromAPlainStopByTheJobQueue) {
+  // A reboot: the shutdown target waits behind the stop of every service.
+  EXPECT_TRUE(
+      ShutdownJobQueued("1290 reboot.target           start waiting\n"
+                        "1296 shutdown.target         start waiting\n"
+                        "1301 zeps.service            stop  running\n"));
+  EXPECT_TRUE(ShutdownJobQueued("  77 shutdown.target start waiting"));
+  // "systemctl stop zeps": only the service's own job.
+  EXPECT_FALSE(ShutdownJobQueued("1301 zeps.service stop running\n"));
+  EXPECT_FALSE(ShutdownJobQueued(""));
+  EXPECT_FALSE(ShutdownJobQueued("No jobs running.\n"));
+  // Leaving the shutdown target (a stop job) is no shutdown.
+  EXPECT_FALSE(ShutdownJobQueued("12 shutdown.target stop waiting\n"));
+  EXPECT_FALSE(ShutdownJobQueued("12 shutdown.target\n"));
+}
+
 }  // namespace
 }  // namespace zep
