@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host_recorders.h"
@@ -96,6 +98,40 @@ TEST(MonitorCycleTest, SettingWithItsDefaultAndLimit) {
     ScopedSetting cycle("ZEP_MON_CYCLE", c.first);
     EXPECT_EQ(c.second, MonitorCycle()) << c.first;
   }
+}
+
+TEST(MonitorLinkTest, DrainDropsWhatWaitsButNotTheStopSignal) {
+  TestEndpoint endpoint(47300);
+  TestEndpoint sender(47290);
+  for (int i = 0; i < 3; ++i) sender.Send(endpoint.port(), "stale\r");
+  EXPECT_EQ(0, DrainEndpoint(endpoint.endpoint(), 50));
+  EXPECT_EQ("", endpoint.Receive(0));
+
+  // The stop signal among stale datagrams ends the drain with -1, so that
+  // the caller can end instead of waiting for a signal already taken.
+  sender.Send(endpoint.port(), "stale\r");
+  SendStopSignal(endpoint.endpoint());
+  sender.Send(endpoint.port(), "stale\r");
+  EXPECT_EQ(-1, DrainEndpoint(endpoint.endpoint(), 50));
+}
+
+TEST(MonitorRunWithoutRecordsTest, WaitsForTheStopSignalInsteadOfEnding) {
+  MonitorRecords records;
+  records.context.monitor = nullptr;
+  TestEndpoint slot(47300);
+  std::atomic<bool> ended{false};
+  std::thread monitor([&] {
+    RunMonitor(records.context, slot.endpoint());
+    ended = true;
+  });
+  TestEndpoint sender(47290);
+  sender.Send(slot.port(), "&S1\r");
+  sender.Send(slot.port(), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(ended);
+  SendStopSignal(slot.endpoint());
+  monitor.join();
+  EXPECT_TRUE(ended);
 }
 
 TEST_F(MonitorTest, RelayPassesACommandOnAndTheAnswerBack) {
