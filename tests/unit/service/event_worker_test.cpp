@@ -63,28 +63,106 @@ class EventWorkerTest : public ::testing::Test {
   ServiceContext context_;
 };
 
-TEST_F(EventWorkerTest, MainsFailureWithLowBatteryIsAnEmergencyOnly) {
-  EXPECT_EQ(2, Handle({0x85, 0x02, 0x2D, 0x28, 0x28, 0x81}));
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|1|2|3368",
-                                       "event.bat|1|2|2177", "emergency.bat"}));
-  EXPECT_EQ(1, PowerFail());
-  EXPECT_EQ(1, LowBattery());
+TEST_F(EventWorkerTest, ScriptsAndFlagsFollowTheEntries) {
+  struct Case {
+    const char* what;
+    Bytes datagram;
+    PowerFlags before;
+    Strings runs;
+    PowerFlags after;
+  };
+  const Case cases[] = {
+      {"mains failure with the battery low: an emergency only",
+       {0x85, 0x02, 0x2D, 0x28, 0x28, 0x81},
+       {0, 0},
+       {"event.bat|1|2|3368", "event.bat|1|2|2177", "emergency.bat"},
+       {1, 1}},
+      {"mains failure",
+       {0x85, 0x01, 0x2D, 0x28},
+       {0, 0},
+       {"event.bat|1|2|3368", "powerfail.bat"},
+       {1, 0}},
+      {"battery low with the mains present: the event only",
+       {0x85, 0x01, 0x28, 0x81},
+       {0, 0},
+       {"event.bat|1|2|2177"},
+       {0, 1}},
+      {"battery low during a mains failure",
+       {0x85, 0x01, 0x28, 0x81},
+       {1, 0},
+       {"event.bat|1|2|2177", "emergency.bat"},
+       {1, 1}},
+      {"battery back during a mains failure",
+       {0x85, 0x01, 0xA8, 0x81},
+       {1, 1},
+       {"event.bat|0|2|2177"},
+       {1, 0}},
+      {"mains back",
+       {0x85, 0x01, 0xAD, 0x28},
+       {1, 1},
+       {"event.bat|0|2|3368", "powerrecovery.bat"},
+       {0, 1}},
+      {"an end, then a new beginning: a power failure",
+       {0x85, 0x02, 0xAD, 0x28, 0x2D, 0x28},
+       {1, 0},
+       {"event.bat|0|2|3368", "event.bat|1|2|3368", "powerfail.bat"},
+       {1, 0}},
+      {"a beginning, then an end: a recovery",
+       {0x85, 0x02, 0x2D, 0x28, 0xAD, 0x28},
+       {0, 0},
+       {"event.bat|1|2|3368", "event.bat|0|2|3368", "powerrecovery.bat"},
+       {0, 0}},
+      {"link back and mains back: the recovery all the same",
+       {0x85, 0x02, 0xBF, 0x28, 0xAD, 0x28},
+       {1, 0},
+       {"event.bat|0|3|3880", "event.bat|0|2|3368", "powerrecovery.bat"},
+       {0, 0}},
+      {"link lost leaves the flags alone",
+       {0x85, 0x01, 0x3F, 0x28},
+       {1, 1},
+       {"event.bat|1|3|3880"},
+       {1, 1}},
+      {"temperature and overload, for beginnings and ends",
+       {0x85, 0x03, 0x21, 0x30, 0xAC, 0x80, 0xA1, 0x30},
+       {0, 0},
+       {"event.bat|1|2|304", "event.bat|0|2|3200", "event.bat|0|2|304",
+        "temperature.bat|1", "overload.bat|0", "temperature.bat|0"},
+       {0, 0}},
+      // Severities 3, 0 and 1 on ended entries of 0x0123 = 291.
+      {"severities of ended entries as they came",
+       {0x85, 0x03, 0xB1, 0x23, 0x81, 0x23, 0x91, 0x23},
+       {0, 0},
+       {"event.bat|0|3|291", "event.bat|0|0|291", "event.bat|0|1|291"},
+       {0, 0}},
+      // The count says 3; two entries and a stray byte arrived.
+      {"only the entries that arrived",
+       {0x85, 0x03, 0x21, 0x30, 0x28, 0x81, 0x2D},
+       {0, 0},
+       {"event.bat|1|2|304", "event.bat|1|2|2177", "temperature.bat|1"},
+       {0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingLauncher launcher;
+    context_.launcher = &launcher;
+    monitor_.power_fail_active.store(c.before.power_fail_active);
+    monitor_.low_battery_active.store(c.before.low_battery_active);
+    Handle(c.datagram);
+    EXPECT_EQ(c.runs, launcher.Runs());
+    EXPECT_EQ(c.after.power_fail_active, PowerFail());
+    EXPECT_EQ(c.after.low_battery_active, LowBattery());
+  }
+}
+
+TEST_F(EventWorkerTest, ChangesGoIntoTheActiveEventTable) {
+  EXPECT_EQ(2, Handle({0x85, 0x02, 0x2D, 0x28, 0x38, 0x81}));
   EXPECT_EQ(2, EventSeverity(events_, 3368));
+  EXPECT_EQ(3, EventSeverity(events_, 2177));
   EXPECT_EQ(kNow, EventStamp(events_, 2177));
-}
-
-TEST_F(EventWorkerTest, BatteryLowWithMainsPresentOnlyReportsTheEvent) {
-  Handle({0x85, 0x01, 0x28, 0x81});
-  EXPECT_EQ(launcher_.Runs(), Strings{"event.bat|1|2|2177"});
-  EXPECT_EQ(0, PowerFail());
-  EXPECT_EQ(1, LowBattery());
-}
-
-TEST_F(EventWorkerTest, BatteryLowDuringAFailureTurnsIntoAnEmergency) {
-  Handle({0x85, 0x01, 0x2D, 0x28});
-  Handle({0x85, 0x01, 0x28, 0x81});
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|1|2|3368", "powerfail.bat",
-                                       "event.bat|1|2|2177", "emergency.bat"}));
+  clock_.SetSeconds(kNow + 60);
+  Handle({0x85, 0x01, 0xAD, 0x28});
+  EXPECT_EQ(0, EventSeverity(events_, 3368));
+  EXPECT_EQ(kNow + 60, events_.last_clear_stamp.load());
 }
 
 TEST_F(EventWorkerTest, PowerFailureGetsTheItemsAndTheWait) {
@@ -95,48 +173,6 @@ TEST_F(EventWorkerTest, PowerFailureGetsTheItemsAndTheWait) {
   Handle({0x85, 0x01, 0x2D, 0x28});
   EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|1|2|3368",
                                        "powerfail.bat|35|0.9|31.5|100|300"}));
-}
-
-TEST_F(EventWorkerTest, MainsBackGivesARecoveryAndClearsTheFlag) {
-  monitor_.power_fail_active.store(1);
-  SetActiveEvent(events_, 3368, 2, kNow - 60);
-  Handle({0x85, 0x01, 0xAD, 0x28});
-  EXPECT_EQ(launcher_.Runs(),
-            (Strings{"event.bat|0|2|3368", "powerrecovery.bat"}));
-  EXPECT_EQ(0, PowerFail());
-  EXPECT_EQ(0, EventSeverity(events_, 3368));
-}
-
-TEST_F(EventWorkerTest, AnEndThenANewBeginningInOneDatagramIsAPowerFailure) {
-  monitor_.power_fail_active.store(1);
-  Handle({0x85, 0x02, 0xAD, 0x28, 0x2D, 0x28});
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|0|2|3368",
-                                       "event.bat|1|2|3368", "powerfail.bat"}));
-  EXPECT_EQ(1, PowerFail());
-}
-
-TEST_F(EventWorkerTest, TemperatureAndOverloadRunForBeginningsAndEnds) {
-  Handle({0x85, 0x03, 0x21, 0x30, 0xAC, 0x80, 0xA1, 0x30});
-  EXPECT_EQ(
-      launcher_.Runs(),
-      (Strings{"event.bat|1|2|304", "event.bat|0|2|3200", "event.bat|0|2|304",
-               "temperature.bat|1", "overload.bat|0", "temperature.bat|0"}));
-}
-
-TEST_F(EventWorkerTest, SeverityOfEndedEntriesIsPassedAsItCame) {
-  // Severities 3, 0 and 1 on ended entries of code 0x0123 = 291.
-  Handle({0x85, 0x03, 0xB1, 0x23, 0x81, 0x23, 0x91, 0x23});
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|0|3|291", "event.bat|0|0|291",
-                                       "event.bat|0|1|291"}));
-}
-
-TEST_F(EventWorkerTest, OnlyTheEntriesThatArrivedAreRead) {
-  // The count says 3; two entries arrived and a stray byte after them.
-  EXPECT_EQ(2, Handle({0x85, 0x03, 0x21, 0x30, 0x28, 0x81, 0x2D}));
-  EXPECT_EQ(launcher_.Runs(),
-            (Strings{"event.bat|1|2|304", "event.bat|1|2|2177",
-                     "temperature.bat|1"}));
-  EXPECT_EQ(0, PowerFail());
 }
 
 TEST_F(EventWorkerTest, DatagramsWithoutACompleteEntryAreDropped) {
@@ -150,79 +186,27 @@ TEST_F(EventWorkerTest, DatagramsWithoutACompleteEntryAreDropped) {
   EXPECT_EQ(0, summary_.summary_kind.load());
 }
 
-TEST_F(EventWorkerTest, SummaryIsRefreshedAfterEachDatagram) {
+TEST_F(EventWorkerTest, SummaryAndRecordsAreRefreshedUnlessTheLinkCameBack) {
+  StatusRecordCounters counters;
+  context_.status_counters = &counters;
+  // The link back, with the mains back: no refresh, which over no active
+  // event would have made the kind 1, and no status record.
+  monitor_.power_fail_active.store(1);
+  Handle({0x85, 0x02, 0xBF, 0x28, 0xAD, 0x28});
+  EXPECT_EQ(0, summary_.summary_kind.load());
+  EXPECT_EQ(launcher_.Runs(),
+            (Strings{"event.bat|0|3|3880", "event.bat|0|2|3368",
+                     "powerrecovery.bat"}));
+
   Handle({0x85, 0x01, 0x2D, 0x28});
   EXPECT_EQ(1, summary_.summary_total.load());
   EXPECT_EQ(2, summary_.summary_severity.load());
   EXPECT_EQ(2, summary_.summary_kind.load());
   EXPECT_EQ(kNow, summary_.summary_stamp.load());
-  // Code 0xD28: second hex digit 13, category 21.
+  // Code 0xD28: second hex digit 13, category 21; the record has level 2
+  // and category 21, neither named in the (empty) message files.
   EXPECT_EQ(21, summary_.summary_category.load());
-}
-
-TEST_F(EventWorkerTest, LinkBackSkipsTheSummaryButNotTheRecovery) {
-  monitor_.power_fail_active.store(1);
-  Handle({0x85, 0x02, 0xBF, 0x28, 0xAD, 0x28});
-  EXPECT_EQ(launcher_.Runs(),
-            (Strings{"event.bat|0|3|3880", "event.bat|0|2|3368",
-                     "powerrecovery.bat"}));
-  // Untouched: a refresh would have made the kind 1 (nothing active).
-  EXPECT_EQ(0, summary_.summary_kind.load());
-}
-
-TEST_F(EventWorkerTest, StatusRecordOfTheCategoryFollowsTheRefresh) {
-  StatusRecordCounters counters;
-  context_.status_counters = &counters;
-  Handle({0x85, 0x01, 0x2D, 0x28});
-  // Level 2 and category 21, neither named in the (empty) message files.
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|1|2|3368", "powerfail.bat",
-                                       "status.bat|2|21|????|????"}));
-}
-
-TEST_F(EventWorkerTest, LinkLostLeavesTheFlagsAlone) {
-  monitor_.power_fail_active.store(1);
-  monitor_.low_battery_active.store(1);
-  Handle({0x85, 0x01, 0x3F, 0x28});
-  EXPECT_EQ(launcher_.Runs(), Strings{"event.bat|1|3|3880"});
-  EXPECT_EQ(1, PowerFail());
-  EXPECT_EQ(1, LowBattery());
-}
-
-TEST(EventPlanTest, ActionMaskAndPriorityFollowTheFlagsAfterTheEntries) {
-  struct Case {
-    std::vector<EventEntry> entries;
-    PowerFlags before;
-    int mask;
-    EventScript last;
-    PowerFlags after;
-  };
-  const EventEntry mains_on{true, 2, 3368};
-  const EventEntry mains_off{false, 2, 3368};
-  const EventEntry low_on{true, 2, 2177};
-  const EventEntry low_off{false, 2, 2177};
-  const EventEntry link_back{false, 3, 3880};
-  const Case cases[] = {
-      {{mains_on}, {0, 0}, 1, EventScript::kPowerFail, {1, 0}},
-      {{mains_on}, {0, 1}, 2, EventScript::kEmergency, {1, 1}},
-      {{low_on}, {1, 0}, 2, EventScript::kEmergency, {1, 1}},
-      {{low_off}, {1, 1}, 0, EventScript::kEvent, {1, 0}},
-      {{mains_off}, {1, 1}, 4, EventScript::kPowerRecovery, {0, 1}},
-      // Began then ended in one datagram: the flag ends clear.
-      {{mains_on, mains_off}, {0, 0}, 4, EventScript::kPowerRecovery, {0, 0}},
-      {{mains_on, low_on}, {0, 0}, 2, EventScript::kEmergency, {1, 1}},
-      {{link_back, mains_on}, {0, 0}, 9, EventScript::kPowerFail, {1, 0}},
-  };
-  for (const Case& c : cases) {
-    EventPlan plan = PlanEvents(c.entries.data(),
-                                static_cast<int>(c.entries.size()), c.before);
-    SCOPED_TRACE(testing::Message() << "case with mask " << c.mask);
-    EXPECT_EQ(c.mask, plan.action_mask);
-    ASSERT_FALSE(plan.scripts.empty());
-    EXPECT_EQ(c.last, plan.scripts.back().script);
-    EXPECT_EQ(c.after.power_fail_active, plan.flags.power_fail_active);
-    EXPECT_EQ(c.after.low_battery_active, plan.flags.low_battery_active);
-    EXPECT_EQ((c.mask & 8) == 0, plan.refresh_summary);
-  }
+  EXPECT_EQ("status.bat|2|21|????|????", launcher_.Runs().back());
 }
 
 // The thread itself on a loopback endpoint that takes datagrams from this

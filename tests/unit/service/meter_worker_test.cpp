@@ -206,12 +206,6 @@ TEST_F(MeterWorkerTest, LongValuesAreCutToNineCharacters) {
   EXPECT_EQ("-99999000", MeterArguments(table_)[6]);  // "-99999000.0" cut
 }
 
-TEST_F(MeterWorkerTest, RunStartsMeterBatWithTheElevenArguments) {
-  Feed(kTemperature, kStart, kStart + 40, 40);
-  EXPECT_EQ(launcher_.Runs(),
-            Strings{"meter.bat|0|0|0|-1.0|-1.0|-1.0|-1.0|0.0|-1|31.5|-1.0"});
-}
-
 // The thread on a loopback endpoint, the clock moved by the test.
 TEST_F(MeterWorkerTest, ThreadClearsTheTableAndRunsOnceTheMinuteHasCome) {
   EventLog log;

@@ -56,6 +56,7 @@ class UpsShutdownTest : public ::testing::Test {
     PutEnvironmentText((key + "=" + value).c_str());
   }
   void Identify(const char* model) {
+    for (size_t i = 0; i < kModelTextSize; ++i) monitor_.model_text[i] = 0;
     for (size_t i = 0; model[i] != '\0' && i + 1 < kModelTextSize; ++i) {
       monitor_.model_text[i].store(model[i]);
     }
@@ -168,28 +169,39 @@ TEST_F(UpsShutdownTest, WaitIsKeptBetweenOneAndTenSeconds) {
   }
 }
 
-TEST_F(UpsShutdownTest, IdentifiedUpsWithMainsPresentIsLeftRunning) {
+TEST_F(UpsShutdownTest, RunsUnlessAnIdentifiedUpsHasTheMains) {
   LoadDefaults();
-  Identify("T-PWR15J1");
-  EXPECT_FALSE(UpsShutdownWanted(context_));
-  EXPECT_EQ(0, UpsShutdown(context_));
-  EXPECT_EQ("", Received(300));
-  EXPECT_TRUE(launcher_.Runs().empty());
-  EXPECT_TRUE(sink_.Sent().empty());
-
-  // The same UPS during a mains failure.
-  monitor_.power_fail_active.store(1);
-  EXPECT_EQ(1, UpsShutdown(context_));
-  EXPECT_EQ("S02R00001\r", Received());
-  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
-}
-
-TEST_F(UpsShutdownTest, WithNoUpsIdentifiedYetTheWholeSequenceRuns) {
-  LoadDefaults();
-  EXPECT_TRUE(UpsShutdownWanted(context_));
-  EXPECT_EQ(1, UpsShutdown(context_));
-  EXPECT_EQ("S02R00001\r", Received());
-  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+  Set("ZEP_EXEC_WAIT", "1");
+  struct Case {
+    const char* model;
+    int power_fail;
+    bool runs;
+  };
+  const Case cases[] = {
+      {"", 0, true},  // no UPS identified yet
+      {"", 1, true},
+      {"T-PWR15J1", 1, true},
+      {"T-PWR15J1", 0, false},  // an ordinary shutdown
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.model << " " << c.power_fail);
+    RecordingLauncher launcher;
+    RecordingSink sink;
+    ProcessSinkScope scope(&sink);
+    context_.launcher = &launcher;
+    Identify(c.model);
+    monitor_.power_fail_active.store(c.power_fail);
+    EXPECT_EQ(c.runs, UpsShutdownWanted(context_));
+    EXPECT_EQ(c.runs ? 1 : 0, UpsShutdown(context_));
+    if (c.runs) {
+      EXPECT_EQ("S02R00001\r", Received());
+      EXPECT_EQ(launcher.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+    } else {
+      EXPECT_EQ("", Received(300));
+      EXPECT_TRUE(launcher.Runs().empty());
+      EXPECT_TRUE(sink.Sent().empty());
+    }
+  }
 }
 
 TEST_F(UpsShutdownTest, WithoutAMonitorPortNothingIsSentAnywhereElse) {
