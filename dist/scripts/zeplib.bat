@@ -17,7 +17,8 @@ rem                                       computer down after the seconds in
 rem                                       variable NAME, unless it is
 rem                                       cancelled or taken over first
 rem   call zeplib.bat cancel              cancels the pending shutdown;
-rem                                       errorlevel 0 when one was pending
+rem                                       errorlevel 0 when one was still
+rem                                       waiting
 rem
 rem Texts that came as arguments are handed over in variables and read here
 rem only as !NAME!, after the command line has been parsed, so that no
@@ -68,14 +69,13 @@ set "ZL_WHO=%~2"
 set "ZL_LEFT=!%~3!"
 rem The pending shutdown is the file shutdown.pending, holding the name and
 rem number of the script that owns it: powerrecovery removes it (the power
-rem returned), and a later power failure or emergency writes its own. It is
-rem written aside and moved, so that a reader never sees half of it.
+rem returned), a later power failure or emergency writes its own, and the
+rem owner writes its name and "done" when its wait is over, so that a
+rem script still waiting learns who shut down.
 set "ZL_ID=!RANDOM!!RANDOM!!RANDOM!"
-set "ZL_NEW=!ZL_MARK!.!ZL_ID!"
->"!ZL_NEW!" echo !ZL_WHO! !ZL_ID!
-move /y "!ZL_NEW!" "!ZL_MARK!" >nul 2>&1
+set "ZL_TEXT=!ZL_WHO! !ZL_ID!"
+call :write_marker
 if not errorlevel 1 goto pending_loop
-del "!ZL_NEW!" >nul 2>&1
 set "LINE=!ZL_WHO!: cannot write !ZL_MARK!; the shutdown cannot be cancelled"
 call :verb_log
 set /a "ZL_LEFT+=1"
@@ -102,7 +102,8 @@ goto verb_log
 set "LINE=!ZL_WHO!: taken over by !ZL_BY!"
 goto verb_log
 :pending_due
-del "%ZL_MARK%" >nul 2>&1
+set "ZL_TEXT=!ZL_WHO! done"
+call :write_marker
 :shutdown
 if not "!ZEP_DRY_RUN!"=="1" goto shutdown_now
 set "LINE=!ZL_WHO!: would shut down now (ZEP_DRY_RUN=1)"
@@ -117,5 +118,20 @@ goto verb_log
 
 :verb_cancel
 if not exist "%ZL_MARK%" exit /b 1
+set "ZL_CUR="
+for /f "usebackq tokens=1,2" %%a in ("%ZL_MARK%") do set "ZL_CUR=%%b"
 del "%ZL_MARK%" >nul 2>&1
+rem Only a shutdown still waiting counts, not one already done.
+if not defined ZL_CUR exit /b 1
+if "!ZL_CUR!"=="done" exit /b 1
 exit /b 0
+
+rem Writes ZL_TEXT to shutdown.pending: aside first, then moved, so that a
+rem reader never sees half of it.
+:write_marker
+set "ZL_NEW=!ZL_MARK!.!RANDOM!!RANDOM!"
+>"!ZL_NEW!" echo !ZL_TEXT!
+move /y "!ZL_NEW!" "!ZL_MARK!" >nul 2>&1
+if not errorlevel 1 exit /b 0
+del "!ZL_NEW!" >nul 2>&1
+exit /b 1

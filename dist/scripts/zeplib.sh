@@ -91,15 +91,13 @@ zep_shutdown() {
 # zep_pending_shutdown WHO SECONDS: shuts the computer down after SECONDS,
 # unless the shutdown is cancelled or taken over in the meantime. The
 # pending shutdown is the file shutdown.pending beside the scripts, holding
-# the token of the script that owns it: powerrecovery removes it (the power
-# returned), and a later power failure or emergency writes its own token
-# (and with it its own wait).
+# "WHO NUMBER" of the script that owns it: powerrecovery removes it (the
+# power returned), a later power failure or emergency writes its own (and
+# with it its own wait), and the owner writes "WHO done" when its wait is
+# over, so that a script still waiting learns who shut down.
 zep_pending_shutdown() {
-  zep_token="$1 $$ $(date +%s)"
-  # Written aside and renamed, so that a reader never sees half a token.
-  if ! { printf '%s\n' "$zep_token" >"$zep_marker.$$" &&
-    mv -f "$zep_marker.$$" "$zep_marker"; }; then
-    rm -f "$zep_marker.$$"
+  zep_token="$1 $$$(date +%s)"
+  if ! zep_write_marker "$zep_token"; then
     zep_log "$1: cannot write $zep_marker; the shutdown cannot be cancelled"
     sleep "$2"
     zep_shutdown "$1"
@@ -122,13 +120,30 @@ zep_pending_shutdown() {
     [ "$(date +%s)" -ge "$zep_due" ] && break
     sleep 1
   done
-  rm -f "$zep_marker"
+  zep_write_marker "$1 done"
   zep_shutdown "$1"
 }
 
-# zep_cancel_shutdown: cancels a pending shutdown; true when one was pending.
+# zep_write_marker TEXT: writes shutdown.pending aside and renames it, so
+# that a reader never sees half of it.
+zep_write_marker() {
+  if printf '%s\n' "$1" >"$zep_marker.$$" &&
+    mv -f "$zep_marker.$$" "$zep_marker"; then
+    return 0
+  fi
+  rm -f "$zep_marker.$$"
+  return 1
+}
+
+# zep_cancel_shutdown: cancels a pending shutdown; true when one was still
+# waiting (not when the last one is already done).
 zep_cancel_shutdown() {
   [ -f "$zep_marker" ] || return 1
+  zep_current=
+  IFS= read -r zep_current <"$zep_marker" || true
   rm -f "$zep_marker"
+  case $zep_current in
+    '' | *' done') return 1 ;;
+  esac
   return 0
 }

@@ -94,7 +94,7 @@ run() {
 
 # The log without the time stamps, which zepe writes as date and time in
 # the user's format (two words).
-log_lines() { tr -d '\r' <"$D/zep.log" 2>/dev/null | sed 's/^[^ ]* [^ ]* //'; }
+log_lines() { tr -d '\r' 2>/dev/null <"$D/zep.log" | sed 's/^[^ ]* [^ ]* //'; }
 stamped() {
   tr -d '\r' <"$D/zep.log" |
     grep -qvE '^[0-9]{1,4}[/.-][0-9]{1,2}[/.-][0-9]{1,4} [0-9]{1,2}:[0-9]{2}:[0-9]{2} ' &&
@@ -111,6 +111,17 @@ expect_log() {  # expect_log <expected lines...>
   log_lines
   return 1
 }
+# The same for lines of scripts that run at the same time, in any order.
+expect_log_in_any_order() {
+  local expected
+  expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
+  if [ "$(log_lines | LC_ALL=C sort)" = "$expected" ]; then return 0; fi
+  echo "--- expected (in any order)"
+  printf '%s\n' "$expected"
+  echo "--- got"
+  log_lines
+  return 1
+}
 clear_log() { rm -f "$D/zep.log"; }
 wait_for() {  # wait_for <seconds> <command...>
   local end=$((SECONDS + $1))
@@ -122,6 +133,11 @@ wait_for() {  # wait_for <seconds> <command...>
   "$@"
 }
 log_has() { log_lines | grep -qF -- "$1"; }
+# A script waits to shut down: the marker holds its name and number, not the
+# "done" of one that already shut down.
+pending() {
+  [ -s "$D/shutdown.pending" ] && ! grep -q ' done' "$D/shutdown.pending"
+}
 
 # --- the logging scripts ----------------------------------------------------
 clear_log
@@ -160,17 +176,21 @@ check "no event argument ran as a command" test ! -e "$D/inj.txt"
 clear_log
 run powerfail '35 0.5 25.0 100 1'
 run emergency '35 0.5 25.0 10 1'
+marker_says() { [ "$(tr -d '\r' <"$D/shutdown.pending" 2>/dev/null)" = "$1" ]; }
+check "the marker says who shut down" marker_says "emergency done"
+run powerrecovery ''
 check "powerfail and emergency shut down after their wait (dry run)" expect_log \
   "powerfail: mains failure; shutdown in 1 s unless the power returns (load 35 %, output 0.5 kVA, temperature 25.0 C, battery 100 %)" \
   "powerfail: would shut down now (ZEP_DRY_RUN=1)" \
   "emergency: battery low during a mains failure; shutdown in 1 s (load 35 %, output 0.5 kVA, temperature 25.0 C, battery 10 %)" \
-  "emergency: would shut down now (ZEP_DRY_RUN=1)"
-check "nothing left pending" test ! -e "$D/shutdown.pending"
+  "emergency: would shut down now (ZEP_DRY_RUN=1)" \
+  "powerrecovery: the power returned"
+check "a recovery after it clears the marker" test ! -e "$D/shutdown.pending"
 
 clear_log
 run powerfail '35 0.5 25.0 100 60' &
 RUN_PID=$!
-check "powerfail: the shutdown is pending" wait_for 30 test -e "$D/shutdown.pending"
+check "powerfail: the shutdown is pending" wait_for 30 pending
 run powerrecovery ''
 wait "$RUN_PID"
 run powerrecovery ''
@@ -183,10 +203,11 @@ check "powerrecovery cancels the pending shutdown" expect_log \
 clear_log
 run powerfail '35 0.5 25.0 20 60' &
 RUN_PID=$!
-check "powerfail: pending again" wait_for 30 test -e "$D/shutdown.pending"
+check "powerfail: pending again" wait_for 30 pending
 run emergency '35 0.5 25.0 10 3'
 wait "$RUN_PID"
-check "emergency takes over and shuts down" expect_log \
+check "the marker says emergency is done" marker_says "emergency done"
+check "emergency takes over and shuts down" expect_log_in_any_order \
   "powerfail: mains failure; shutdown in 60 s unless the power returns (load 35 %, output 0.5 kVA, temperature 25.0 C, battery 20 %)" \
   "emergency: battery low during a mains failure; shutdown in 3 s (load 35 %, output 0.5 kVA, temperature 25.0 C, battery 10 %)" \
   "powerfail: taken over by emergency" \
@@ -198,7 +219,7 @@ clear_log
 (export ZEP_PF_WAIT=1 && run powerfail 35)
 (export ZEP_LB_WAIT=soon && run emergency '35 0.5 25.0 10 010') &
 RUN_PID=$!
-check "emergency: pending with the default wait" wait_for 30 test -e "$D/shutdown.pending"
+check "emergency: pending with the default wait" wait_for 30 pending
 run powerrecovery ''
 wait "$RUN_PID"
 check "the wait from the setting, else the default" expect_log \

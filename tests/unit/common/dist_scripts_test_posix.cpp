@@ -152,10 +152,14 @@ class DistScriptsTest : public ::testing::Test {
     return Wait(Start(script, args, extra, dry_run));
   }
 
-  // Waits until a script has made the pending shutdown.
+  // Waits until a script waits to shut down: the marker holds its name and
+  // number (not the "done" of one that already shut down).
   bool WaitForPendingShutdown() {
     for (int waited = 0; waited < kLimitMs; waited += 20) {
-      if (fs::exists(dir_.PathOf("shutdown.pending"))) return true;
+      std::string marker = Read("shutdown.pending");
+      if (!marker.empty() && marker.find(" done") == std::string::npos) {
+        return true;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -277,6 +281,10 @@ TEST_F(DistScriptsTest, StatusMeterTemperatureOverloadAndExecLines) {
 TEST_F(DistScriptsTest, PowerFailAndEmergencyShutDownAfterTheirWait) {
   EXPECT_EQ(0, Run("powerfail.sh", {"35", "0.5", "25.0", "100", "1"}));
   EXPECT_EQ(0, Run("emergency.sh", {"35", "0.5", "25.0", "10", "1"}));
+  // The last one to shut down says so in the marker; a recovery then finds
+  // nothing waiting and clears it.
+  EXPECT_EQ("emergency done\n", Read("shutdown.pending"));
+  EXPECT_EQ(0, Run("powerrecovery.sh", {}));
   EXPECT_EQ(
       (Lines{"powerfail: mains failure; shutdown in 1 s unless the power "
              "returns (load 35 %, output 0.5 kVA, temperature 25.0 C, "
@@ -284,7 +292,8 @@ TEST_F(DistScriptsTest, PowerFailAndEmergencyShutDownAfterTheirWait) {
              "powerfail: would shut down now (ZEP_DRY_RUN=1)",
              "emergency: battery low during a mains failure; shutdown in 1 s "
              "(load 35 %, output 0.5 kVA, temperature 25.0 C, battery 10 %)",
-             "emergency: would shut down now (ZEP_DRY_RUN=1)"}),
+             "emergency: would shut down now (ZEP_DRY_RUN=1)",
+             "powerrecovery: the power returned"}),
       LogLines());
   EXPECT_FALSE(fs::exists(dir_.PathOf("shutdown.pending")));
   EXPECT_EQ("", Read("commands.txt"));
@@ -340,6 +349,7 @@ TEST_F(DistScriptsTest, EmergencyTakesOverAPendingPowerFail) {
   EXPECT_EQ(Sorted({"powerfail: taken over by emergency",
                     "emergency: would shut down now (ZEP_DRY_RUN=1)"}),
             Sorted(Slice(lines, 2, 4)));
+  EXPECT_EQ("emergency done\n", Read("shutdown.pending"));
 }
 
 TEST_F(DistScriptsTest, WaitFallsBackToTheSettingThenTheDefault) {
