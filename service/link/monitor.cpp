@@ -143,6 +143,7 @@ void RunMonitor(ServiceContext& context, UdpEndpoint* slot_endpoint) {
     return;
   }
   session.link.endpoint.internal_only = true;
+  session.link.stop_event = &context.stop_event;
   SetPeerPort(&session.link.endpoint, session.link.ups_io_port);
   session.cycle_ms = MonitorCycle();
 

@@ -2,7 +2,22 @@
 
 #include <cstring>
 
+#include "process.h"
+#include "threads.h"
+
 namespace zep {
+namespace {
+
+// While an answer is awaited the stop event is looked at this often.
+constexpr int kStopCheckMs = 200;
+
+bool StopRequested(const MonitorLink& link) {
+  if (link.stop_event == nullptr) return false;
+  const ManualResetEvent* event = link.stop_event->load();
+  return event != nullptr && event->IsSet();
+}
+
+}  // namespace
 
 int DrainEndpoint(UdpEndpoint* endpoint, int timeout_ms) {
   char scratch[kLinkTextSize];
@@ -20,10 +35,24 @@ int SendToUpsIo(MonitorLink* link, const char* text, int length) {
 }
 
 int ReceiveAnswer(MonitorLink* link, char* answer, int timeout_ms) {
-  int received =
-      ReceiveDatagram(&link->endpoint, answer, kLinkTextSize - 1, timeout_ms);
-  answer[received > 0 ? received : 0] = '\0';
-  return received;
+  answer[0] = '\0';
+  const int64_t end = MonotonicMilliseconds() + timeout_ms;
+  for (;;) {
+    int64_t left = end - MonotonicMilliseconds();
+    if (left < 0) left = 0;
+    int slice = static_cast<int>(left);
+    if (link->stop_event != nullptr && slice > kStopCheckMs) {
+      slice = kStopCheckMs;
+    }
+    int received =
+        ReceiveDatagram(&link->endpoint, answer, kLinkTextSize - 1, slice);
+    if (received != 0) {
+      answer[received > 0 ? received : 0] = '\0';
+      return received;
+    }
+    if (StopRequested(*link)) return -1;
+    if (slice >= left) return 0;
+  }
 }
 
 int ExchangeWithUps(MonitorLink* link, const char* command, char* answer,

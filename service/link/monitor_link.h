@@ -3,11 +3,14 @@
 // command text and one answer text at a time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "udp.h"
 
 namespace zep {
+
+class ManualResetEvent;
 
 /// Room for one command or answer text: the UPS I/O thread takes and gives
 /// at most 1023 bytes; one more for the NUL the readers put behind it.
@@ -18,6 +21,9 @@ struct MonitorLink {
   /// The port of the UPS I/O slot. A receive makes its sender the peer, so
   /// every send is addressed here again.
   uint16_t ups_io_port = 0;
+  /// The service's stop event, looked at while an answer is awaited (the
+  /// stop signal goes to the slot endpoint, not here); null: not looked at.
+  const std::atomic<ManualResetEvent*>* stop_event = nullptr;
 };
 
 /// Receives on `endpoint` with `timeout_ms` again and again, dropping what
@@ -31,7 +37,9 @@ int SendToUpsIo(MonitorLink* link, const char* text, int length);
 
 /// Receives one answer on the link within `timeout_ms` into `answer`
 /// (kLinkTextSize bytes) and terminates it. Returns its length, 0 when none
-/// came, or a negative value when the receive failed.
+/// came, or a negative value when the receive failed or the stop event was
+/// set during the wait (-1), so that a long wait for a silent UPS does not
+/// hold up the stop of the service.
 int ReceiveAnswer(MonitorLink* link, char* answer, int timeout_ms);
 
 /// Sends `command` (a NUL-terminated text, sent without the NUL) and

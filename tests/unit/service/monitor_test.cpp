@@ -15,6 +15,7 @@
 
 #include "host_recorders.h"
 #include "monitor_fixtures.h"
+#include "threads.h"
 
 namespace zep {
 namespace {
@@ -113,6 +114,28 @@ TEST(MonitorLinkTest, DrainDropsWhatWaitsButNotTheStopSignal) {
   SendStopSignal(endpoint.endpoint());
   sender.Send(endpoint.port(), "stale\r");
   EXPECT_EQ(-1, DrainEndpoint(endpoint.endpoint(), 50));
+}
+
+TEST(MonitorLinkTest, StopEventCutsTheWaitForAnAnswerShort) {
+  ManualResetEvent stop;
+  std::atomic<ManualResetEvent*> stop_event{&stop};
+  MonitorLink link;
+  ASSERT_GT(OpenEndpoint(&link.endpoint, 47300), 0);
+  link.stop_event = &stop_event;
+  std::atomic<int> result{1};
+  ManualResetEvent returned;
+  std::thread waiter([&] {
+    char answer[kLinkTextSize];
+    // A silent UPS and a long monitor cycle.
+    result = ReceiveAnswer(&link, answer, 60000);
+    returned.Set();
+  });
+  stop.Set();
+  // Generous: the wait ends at the next look at the event.
+  EXPECT_TRUE(returned.Wait(20000));
+  waiter.join();
+  EXPECT_EQ(-1, result.load());
+  CloseEndpoint(&link.endpoint);
 }
 
 TEST(MonitorRunWithoutRecordsTest, WaitsForTheStopSignalInsteadOfEnding) {
