@@ -18,6 +18,20 @@ elseif(NOT ZEP_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ZEP_SANITIZE must be empty, address or thread")
 endif()
 
+# The fuzz tree: every library gets libFuzzer's coverage instrumentation and
+# ASan+UBSan; tests/fuzz links each target with libFuzzer's driver.
+if(ZEP_FUZZ)
+  if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "ZEP_FUZZ needs a native clang build (the fuzz preset)")
+  endif()
+  if(NOT ZEP_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "ZEP_FUZZ brings its own sanitizers; leave ZEP_SANITIZE empty")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(WIN32)
   # Windows 7 is the oldest system the service supports.
   add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
