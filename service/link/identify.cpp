@@ -1,13 +1,12 @@
 // Identification: the fixed command sequence that learns the UPS's model,
 // version and ratings and its first status bytes.
-#include "link/monitor.h"
-
 #include <cstring>
 #include <string>
 
 #include "config.h"
 #include "events/meter_values.h"
 #include "host/worker_table.h"
+#include "link/monitor.h"
 #include "link/monitor_record.h"
 #include "message_files.h"
 #include "protocol/ascii_answers.h"
@@ -19,10 +18,10 @@
 namespace zep {
 namespace {
 
-constexpr int kModelCommand = 2;     // "&M\r"
-constexpr int kVersionCommand = 4;   // "%M\r"
-constexpr int kStatusCommand = 6;    // "&S1\r"
-constexpr int kGroupsCommand = 7;    // "&N\r"
+constexpr int kModelCommand = 2;    // "&M\r"
+constexpr int kVersionCommand = 4;  // "%M\r"
+constexpr int kStatusCommand = 6;   // "&S1\r"
+constexpr int kGroupsCommand = 7;   // "&N\r"
 constexpr int kGroupsAnswerMinLength = 9;
 constexpr char kCancel[] = "&C\r";
 
@@ -51,8 +50,8 @@ void WorkOutRatings(ServiceContext& context, MonitorRecord* record,
                     int protocol_mode) {
   const UpsState& state = *context.ups_state;
   if (protocol_mode != 0) {
-    BinaryRatings(RatedVaOf(state), RatedWattsOf(state),
-                  RatedVoltageOf(state), &record->ratings);
+    BinaryRatings(RatedVaOf(state), RatedWattsOf(state), RatedVoltageOf(state),
+                  &record->ratings);
   } else {
     record->ratings = AsciiRatings(record->identity.model_text);
   }

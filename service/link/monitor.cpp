@@ -34,8 +34,8 @@ int32_t Now(ServiceContext& context) {
 
 void SendLinkEvent(ServiceContext& context, bool ended) {
   EventDatagram datagram;
-  int length = AppendEventEntry(&datagram, kLinkEventCode, ended,
-                                kLinkLostGroup);
+  int length =
+      AppendEventEntry(&datagram, kLinkEventCode, ended, kLinkLostGroup);
   SendToLocalPort(WorkerPort(context, kEventSlot), datagram.bytes, length);
 }
 
@@ -79,7 +79,8 @@ void Monitor(MonitorSession* session) {
   // may be among them; it must not be lost here.
   if (DrainEndpoint(session->slot_endpoint, kSlotDrainMs) < 0) return;
 
-  if (context.summary != nullptr) context.summary->summary_kind.store(1, kRelaxed);
+  if (context.summary != nullptr)
+    context.summary->summary_kind.store(1, kRelaxed);
   PrepareIdentification(context, false);
   if (IdentifyUps(session) < 0) return;
 

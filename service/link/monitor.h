@@ -25,8 +25,8 @@ struct WorkerSlot;
 constexpr int kMonitorLinkPort = 39914;
 
 /// The commands of the identification, in order.
-constexpr const char* kIdentifyCommands[] = {
-    "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r", "M\r", "&S1\r", "&N\r"};
+constexpr const char* kIdentifyCommands[] = {"&K\r", "%ZQ\r", "&M\r",  "%N\r",
+                                             "%M\r", "M\r",   "&S1\r", "&N\r"};
 constexpr int kIdentifyCommandCount = 8;
 
 /// The commands of one polling pass, in order.

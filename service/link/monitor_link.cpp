@@ -58,8 +58,7 @@ int ReceiveAnswer(MonitorLink* link, char* answer, int timeout_ms) {
 int ExchangeWithUps(MonitorLink* link, const char* command, char* answer,
                     int timeout_ms) {
   answer[0] = '\0';
-  int sent =
-      SendToUpsIo(link, command, static_cast<int>(std::strlen(command)));
+  int sent = SendToUpsIo(link, command, static_cast<int>(std::strlen(command)));
   // A send the platform refused gets no answer; the wait below still paces
   // the caller.
   (void)sent;

@@ -1,10 +1,9 @@
 // Polling: the four commands of a pass, the use of their answers, and the
 // condition report at the end of each pass.
-#include "link/monitor.h"
-
 #include "clock.h"
 #include "events/status_records.h"
 #include "host/worker_table.h"
+#include "link/monitor.h"
 #include "link/monitor_record.h"
 #include "message_files.h"
 #include "protocol/ascii_answers.h"
@@ -26,10 +25,10 @@ constexpr int kQqUsed = 0x02;
 constexpr int kBatteryUsed = 0x04;
 constexpr int kQ1Used = 0x08;
 
-constexpr int kStatusPosition = 0;  // "&S1\r"
-constexpr int kQqPosition = 1;      // "QQ\r"
-constexpr int kBatteryPosition = 2; // "&R\r"
-constexpr int kQ1Position = 3;      // "Q1\r"
+constexpr int kStatusPosition = 0;   // "&S1\r"
+constexpr int kQqPosition = 1;       // "QQ\r"
+constexpr int kBatteryPosition = 2;  // "&R\r"
+constexpr int kQ1Position = 3;       // "Q1\r"
 
 // Answers missing in a row before the link counts as lost: the first and
 // three more.
@@ -95,11 +94,11 @@ void ReportPass(ServiceContext& context) {
   MonitorRecord* record = context.monitor;
   const StatusRingEntry& entry = *CurrentRingEntry(&record->ring);
   int event_port = WorkerPort(context, kEventSlot);
-  ReportConditionChanges(
-      *context.ups_state, &record->reported, entry.alarm_summary, entry.state,
-      entry.status_bits, [event_port](const uint8_t* bytes, int length) {
-        return SendToLocalPort(event_port, bytes, length);
-      });
+  ReportConditionChanges(*context.ups_state, &record->reported,
+                         entry.alarm_summary, entry.state, entry.status_bits,
+                         [event_port](const uint8_t* bytes, int length) {
+                           return SendToLocalPort(event_port, bytes, length);
+                         });
 }
 
 // The summary and the category records after the first pass, which is

@@ -104,9 +104,8 @@ int FindUpsPort(ServiceContext& context, MonitorLink* link,
   char configured[kConfigValueSize];
   bool pinned = GetConfigText(configured, "ZEP_PORT") > 0;
   int port_count = pinned ? 1 : MaxSearchPort();
-  std::string device =
-      pinned ? std::string(configured)
-             : SearchDeviceName(*search, search->com_number);
+  std::string device = pinned ? std::string(configured)
+                              : SearchDeviceName(*search, search->com_number);
   Trace(device);
 
   int speed = kSearchSpeeds[search->speed_index];

@@ -59,11 +59,11 @@ int MaxSearchPort();
 /// name (a USB adapter or a terminal has no COM number).
 int ComNumberOfDevice(const std::string& device, int fallback);
 
-/// One attempt on the context's search record: returns 1 when a UPS answered (the port stays open at
-/// the speed found, the UPS state holds the protocol mode, and the "Port"
-/// status record has been made), 0 when this attempt found nothing, -1 when
-/// a receive on the link failed (and for a context without a search record
-/// or UPS state).
+/// One attempt on the context's search record: returns 1 when a UPS answered
+/// (the port stays open at the speed found, the UPS state holds the protocol
+/// mode, and the "Port" status record has been made), 0 when this attempt found
+/// nothing, -1 when a receive on the link failed (and for a context without a
+/// search record or UPS state).
 ///
 /// ZEP_PORT, when set, names the one device tried (at the five speeds in
 /// turn); otherwise COM1 up to the port count are tried, each at the five

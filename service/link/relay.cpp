@@ -1,9 +1,8 @@
 // The relay: commands that other parts of the service (the UPS shutdown,
 // the external command thread) send to the monitor's slot endpoint go to
 // the UPS between the monitor's own commands, one at a time.
-#include "link/monitor.h"
-
 #include "config.h"
+#include "link/monitor.h"
 #include "trace.h"
 
 namespace zep {

@@ -49,7 +49,9 @@ Strings Lines(const std::string& text) {
   return lines;
 }
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // zeps -debug from a scratch directory whose ZEP.conf names the device.
 class ServiceRun {
@@ -170,7 +172,8 @@ Strings TextRequests(const zep::Simulator& sim) {
   Strings requests;
   for (const std::string& line : sim.LogLines()) {
     size_t marker = line.find(" rx \"");
-    if (marker != std::string::npos) requests.push_back(line.substr(marker + 4));
+    if (marker != std::string::npos)
+      requests.push_back(line.substr(marker + 4));
   }
   return requests;
 }
@@ -223,11 +226,11 @@ TEST(MonitorBlackBox, TextUpsAt2400IsFoundIdentifiedAndPolled) {
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ("\"\\xAB", requests[i].substr(0, 5)) << i;
   }
-  EXPECT_EQ((Strings{"\"M\\r\"", "\"&K\\r\"", "\"%ZQ\\r\"", "\"&M\\r\"",
-                     "\"%N\\r\"", "\"%M\\r\"", "\"M\\r\"", "\"&S1\\r\"",
-                     "\"&N\\r\"", "\"&S1\\r\"", "\"QQ\\r\"", "\"&R\\r\"",
-                     "\"Q1\\r\""}),
-            Strings(requests.begin() + 4, requests.begin() + 17));
+  EXPECT_EQ(
+      (Strings{"\"M\\r\"", "\"&K\\r\"", "\"%ZQ\\r\"", "\"&M\\r\"", "\"%N\\r\"",
+               "\"%M\\r\"", "\"M\\r\"", "\"&S1\\r\"", "\"&N\\r\"", "\"&S1\\r\"",
+               "\"QQ\\r\"", "\"&R\\r\"", "\"Q1\\r\""}),
+      Strings(requests.begin() + 4, requests.begin() + 17));
 }
 
 TEST(MonitorBlackBox, BinaryUpsIsIdentifiedThroughTheTranslation) {

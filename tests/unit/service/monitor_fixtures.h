@@ -73,8 +73,8 @@ class TestEndpoint {
   /// The next datagram within `timeout_ms`; empty when none came.
   std::string Receive(int timeout_ms = 5000) {
     char buffer[2048];
-    int received = ReceiveDatagram(&endpoint_, buffer, sizeof buffer,
-                                   timeout_ms);
+    int received =
+        ReceiveDatagram(&endpoint_, buffer, sizeof buffer, timeout_ms);
     return received > 0 ? std::string(buffer, received) : std::string();
   }
 
@@ -93,8 +93,8 @@ class TestEndpoint {
 /// false for no answer at all. Every command is kept, in order.
 class ScriptedUpsIo {
  public:
-  using Answer = std::function<bool(const std::string& command,
-                                    std::string* answer)>;
+  using Answer =
+      std::function<bool(const std::string& command, std::string* answer)>;
 
   ScriptedUpsIo(int port, Answer answer) : answer_(std::move(answer)) {
     opened_ = OpenEndpoint(&endpoint_, port) > 0;
@@ -154,12 +154,12 @@ class ScriptedUpsIo {
 /// working on `state`.
 class UpsIoServer {
  public:
-  UpsIoServer(int port, UpsState* state)
-      : translator_{*state, reply_, link_} {
+  UpsIoServer(int port, UpsState* state) : translator_{*state, reply_, link_} {
     opened_ = OpenEndpoint(&endpoint_, port) > 0;
     endpoint_.internal_only = true;
     if (opened_) {
-      thread_ = std::thread([this] { ServeUpsCommands(&endpoint_, translator_); });
+      thread_ =
+          std::thread([this] { ServeUpsCommands(&endpoint_, translator_); });
     }
   }
   ~UpsIoServer() {

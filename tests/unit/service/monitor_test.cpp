@@ -27,14 +27,14 @@ std::map<std::string, std::string> TextUpsAnswers() {
   return {
       {"&K\r", "NG\r"},
       {"%ZQ\r", "OK\r"},
-      {"&M\r", "T-PWR15J1 01.02\r"},                       // 16
+      {"&M\r", "T-PWR15J1 01.02\r"},  // 16
       {"%N\r", "0000\r"},
-      {"%M\r", "%MT-PWR15J1       1.215001\r"},            // 27
+      {"%M\r", "%MT-PWR15J1       1.215001\r"},  // 27
       {"M\r", "00\r"},
-      {"&S1\r", "000200100101100\r"},                      // 16
-      {"&N\r", "00000000\r"},                              // 9
+      {"&S1\r", "000200100101100\r"},  // 16
+      {"&N\r", "00000000\r"},          // 9
       {"QQ\r", "(1010 1000 FFFFFFFF 035 500 500 0275 250 005 00000110\r"},
-      {"&R\r", "250250000010099\r"},                       // 16
+      {"&R\r", "250250000010099\r"},  // 16
       {"Q1\r", "(101.0 101.0 100.0 035 50.0 27.5 25.0 00000001\r"},
       {"T\r", "OK\r"},
   };
@@ -45,8 +45,7 @@ std::map<std::string, std::string> TextUpsAnswers() {
 // sinks standing for the event and meter threads.
 class MonitorTest : public ::testing::Test {
  protected:
-  MonitorTest()
-      : slot_(47380), events_(47360), meter_(47340) {
+  MonitorTest() : slot_(47380), events_(47360), meter_(47340) {
     slot_.endpoint()->internal_only = true;
     records_.SetPort(kEventSlot, events_.port());
     records_.SetPort(kMeterSlot, meter_.port());
@@ -93,8 +92,8 @@ class MonitorTest : public ::testing::Test {
 
 TEST(MonitorCycleTest, SettingWithItsDefaultAndLimit) {
   const std::pair<const char*, int> cases[] = {
-      {"", 1000}, {"0", 1000}, {"-5", 1000}, {"1", 1}, {"250", 250},
-      {"10000", 10000}, {"20000", 10000}};
+      {"", 1000},   {"0", 1000},      {"-5", 1000},    {"1", 1},
+      {"250", 250}, {"10000", 10000}, {"20000", 10000}};
   for (const auto& c : cases) {
     ScopedSetting cycle("ZEP_MON_CYCLE", c.first);
     EXPECT_EQ(c.second, MonitorCycle()) << c.first;
@@ -296,9 +295,8 @@ TEST_F(MonitorTest, RequestsWaitingAreRelayedBeforeTheNextOwnCommand) {
 // everything.
 class PollTest : public MonitorTest {
  protected:
-  void StartPassingUps(int passes,
-                       std::map<std::string, std::string> answers =
-                           TextUpsAnswers()) {
+  void StartPassingUps(int passes, std::map<std::string, std::string> answers =
+                                       TextUpsAnswers()) {
     StartUps([this, answers, passes](const std::string& command,
                                      std::string* answer) {
       bool refuse = q1_ >= passes;
@@ -323,7 +321,8 @@ TEST_F(PollTest, PassesSendValuesConditionsAndTheBatteryFigure) {
   // "QQ": 1010 and 1000 in tenths, 8 characters skipped, the load 35 as
   // read, 500, 500, 0275, 250 and 005 in tenths; the ASCII UPS's power as
   // tag 201. "Q1": 101.0, (skipped), 100.0, 035, 50.0, 27.5, 25.0.
-  const std::string qq = "192=101 160=100 172=35 208=50 176=50 64=27.5 88=25 201=0.5";
+  const std::string qq =
+      "192=101 160=100 172=35 208=50 176=50 64=27.5 88=25 201=0.5";
   const std::string q1 = "192=101 160=100 172=35 208=50 64=27.5 88=25";
   EXPECT_EQ(qq, ValuesOf(meter_.Receive()));
   EXPECT_EQ(q1, ValuesOf(meter_.Receive()));

@@ -26,7 +26,9 @@ using Strings = std::vector<std::string>;
 // Only a failing test waits this long.
 constexpr int kWaitMs = 30000;
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Pause(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 class MonitorRunTest : public ::testing::Test {
  protected:
@@ -63,8 +65,8 @@ class MonitorRunTest : public ::testing::Test {
     ASSERT_TRUE(io_.opened() && meter_opened_);
     port_setting_.reset(new ScopedSetting("ZEP_PORT", ups_->Device()));
     meter_ = std::thread([this] { MeterWorker(&meter_slot_); });
-    monitor_ = std::thread(
-        [this] { RunMonitor(records_.context, slot_.endpoint()); });
+    monitor_ =
+        std::thread([this] { RunMonitor(records_.context, slot_.endpoint()); });
   }
 
   void Stop() {
@@ -144,11 +146,11 @@ TEST_F(MonitorRunTest, TextUpsIsFoundIdentifiedAndPolled) {
   Strings requests = ups_->Requests();
   ASSERT_GE(requests.size(), 14u);
   EXPECT_EQ("\"\\xAB", requests[0].substr(0, 5));
-  EXPECT_EQ((Strings{"\"M\\r\"", "\"&K\\r\"", "\"%ZQ\\r\"", "\"&M\\r\"",
-                     "\"%N\\r\"", "\"%M\\r\"", "\"M\\r\"", "\"&S1\\r\"",
-                     "\"&N\\r\"", "\"&S1\\r\"", "\"QQ\\r\"", "\"&R\\r\"",
-                     "\"Q1\\r\""}),
-            Strings(requests.begin() + 1, requests.begin() + 14));
+  EXPECT_EQ(
+      (Strings{"\"M\\r\"", "\"&K\\r\"", "\"%ZQ\\r\"", "\"&M\\r\"", "\"%N\\r\"",
+               "\"%M\\r\"", "\"M\\r\"", "\"&S1\\r\"", "\"&N\\r\"", "\"&S1\\r\"",
+               "\"QQ\\r\"", "\"&R\\r\"", "\"Q1\\r\""}),
+      Strings(requests.begin() + 1, requests.begin() + 14));
 
   // Ratings of "T-PWR15J1": 1500 VA and W, 100 V, made items 4 to 6 by the
   // meter thread in time for the rated record. After the first pass, the

@@ -18,13 +18,21 @@ namespace zep {
 namespace {
 
 TEST(PortSearchNames, ComNumberOfADeviceName) {
-  const std::pair<const char*, int> cases[] = {
-      {"\\\\.\\COM3", 3},   {"COM12", 12},        {"com7", 7},
-      {"\\\\.\\com256", 256}, {"/dev/ttyS0", 1},  {"/dev/ttyS15", 16},
-      // No COM number: the fallback.
-      {"\\\\.\\COM0", -7},  {"COM", -7},          {"COM3x", -7},
-      {"COM1234567", -7},   {"/dev/ttyUSB0", -7}, {"/dev/pts/3", -7},
-      {"/dev/ttyS", -7},    {"", -7}};
+  const std::pair<const char*, int> cases[] = {{"\\\\.\\COM3", 3},
+                                               {"COM12", 12},
+                                               {"com7", 7},
+                                               {"\\\\.\\com256", 256},
+                                               {"/dev/ttyS0", 1},
+                                               {"/dev/ttyS15", 16},
+                                               // No COM number: the fallback.
+                                               {"\\\\.\\COM0", -7},
+                                               {"COM", -7},
+                                               {"COM3x", -7},
+                                               {"COM1234567", -7},
+                                               {"/dev/ttyUSB0", -7},
+                                               {"/dev/pts/3", -7},
+                                               {"/dev/ttyS", -7},
+                                               {"", -7}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.second, ComNumberOfDevice(c.first, -7)) << c.first;
   }
@@ -40,8 +48,8 @@ TEST(PortSearchNames, DefaultDeviceNameIsTheWindowsComName) {
 
 TEST(PortSearchNames, PortCountFromTheSettingWithItsDefaultAndLimit) {
   const std::pair<const char*, int> cases[] = {
-      {"", 10},   {"0", 10},    {"-4", 10},   {"x", 10}, {"1", 1},
-      {"12", 12}, {"256", 256}, {"300", 256}};
+      {"", 10}, {"0", 10},  {"-4", 10},   {"x", 10},
+      {"1", 1}, {"12", 12}, {"256", 256}, {"300", 256}};
   for (const auto& c : cases) {
     ScopedSetting max_port("ZEP_MAX_PORT", c.first);
     EXPECT_EQ(c.second, MaxSearchPort()) << c.first;

@@ -25,8 +25,9 @@ class SimulatedPortTest : public ::testing::Test {
     records_.context.launcher = &launcher_;
     records_.search.device_name = [this](int n) {
       auto found = devices_.find(n);
-      return found != devices_.end() ? found->second
-                                     : "/nonexistent/zep-com" + std::to_string(n);
+      return found != devices_.end()
+                 ? found->second
+                 : "/nonexistent/zep-com" + std::to_string(n);
     };
     link_.endpoint.internal_only = true;
     opened_ = io_.opened() && OpenEndpoint(&link_.endpoint, 47220) > 0;

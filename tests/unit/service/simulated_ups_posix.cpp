@@ -36,7 +36,8 @@ class SimulatorUps : public SimulatedUps {
     std::vector<std::string> requests;
     for (const std::string& line : simulator_.LogLines()) {
       size_t marker = line.find(" rx ");
-      if (marker != std::string::npos) requests.push_back(line.substr(marker + 4));
+      if (marker != std::string::npos)
+        requests.push_back(line.substr(marker + 4));
     }
     return requests;
   }

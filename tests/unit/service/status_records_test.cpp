@@ -133,10 +133,9 @@ TEST_F(StatusRecordsTest, SystemInformationTakesTheItemsOfTheProtocol) {
   SetItem(1, "");  // an empty item ends the list
   SystemInformationRecord(launcher_, *tables_, 1);
   EXPECT_EQ(
-      (Strings{
-          "status.bat|1|110|System Information|T-PWR15J1|1.2|15001",
-          "status.bat|1|110|System Information|T-PWR15J1|1500VA/1350W|1.2",
-          "status.bat|1|110|Identified|T-PWR15J1"}),
+      (Strings{"status.bat|1|110|System Information|T-PWR15J1|1.2|15001",
+               "status.bat|1|110|System Information|T-PWR15J1|1500VA/1350W|1.2",
+               "status.bat|1|110|Identified|T-PWR15J1"}),
       launcher_.Runs());
 }
 
@@ -150,12 +149,11 @@ TEST_F(StatusRecordsTest, RatedInformationAppendsUnitsAndCutsLongItems) {
   SetItem(5, "123456789");  // the unit does not fit at all
   SetItem(6, "a very long rated voltage text");
   RatedInformationRecord(launcher_, *tables_);
-  EXPECT_EQ(
-      (Strings{"status.bat|1|120|Rated Information|VA|W|V",
-               "status.bat|1|120|Rated Information|1500VA|1350W|100V",
-               "status.bat|1|120|Rated Information|12345678V|123456789|"
-               "a very lo"}),
-      launcher_.Runs());
+  EXPECT_EQ((Strings{"status.bat|1|120|Rated Information|VA|W|V",
+                     "status.bat|1|120|Rated Information|1500VA|1350W|100V",
+                     "status.bat|1|120|Rated Information|12345678V|123456789|"
+                     "a very lo"}),
+            launcher_.Runs());
 }
 
 TEST_F(StatusRecordsTest, CategoryRecordTakesTheLevelAndCategoryTexts) {
@@ -257,7 +255,8 @@ TEST_F(CategoryRecordsTest, QuietCategoriesSwitchBetweenElevenAndTwelve) {
             launcher_.Runs());
 }
 
-TEST_F(CategoryRecordsTest, QuietCategoryIsNotRecordedAtAHigherSummarySeverity) {
+TEST_F(CategoryRecordsTest,
+       QuietCategoryIsNotRecordedAtAHigherSummarySeverity) {
   // Severity 2 with category 12 as the chosen event's category (a caution
   // event of digit 0) is not the quiet state.
   Summary(2, 12);
