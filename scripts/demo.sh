@@ -135,12 +135,17 @@ echo "terminal $(head -n 1 "$RUN/upssim.out"), linked as $LINK"
 
 # What happens, as it happens: the simulator's state changes and every line
 # the scripts write. Each view is a tail (its id kept, to end it) feeding a
-# filter that ends with it.
-tail -n 0 -F "$RUN/upssim.log" 2>/dev/null > >(
+# filter that ends with it. They ignore Ctrl+C, so that the lines written
+# while everything stops are still shown.
+(trap '' INT && exec tail -n 0 -F "$RUN/upssim.log" 2>/dev/null) > >(
+  trap '' INT
   grep --line-buffered -E -- ' -- (state|quit)' | sed -u 's/^/[upssim]  /'
 ) &
 VIEW_PIDS+=($!)
-tail -n +1 -F "$RUN/zep.log" 2>/dev/null > >(sed -u 's/^/[zep.log] /') &
+(trap '' INT && exec tail -n +1 -F "$RUN/zep.log" 2>/dev/null) > >(
+  trap '' INT
+  exec sed -u 's/^/[zep.log] /'
+) &
 VIEW_PIDS+=($!)
 
 say "zeps -debug in $RUN (ZEP_DRY_RUN=1: shutdowns are only logged)"
