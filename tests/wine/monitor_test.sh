@@ -48,8 +48,9 @@ cleanup() {
     wine_down
   fi
   mkdir -p "$BIN/../wine-logs/monitor"
-  cp "$W"/*.log "$W"/*.out "$W"/*.err "$D/scripts.log" \
-    "$BIN/../wine-logs/monitor/" 2>/dev/null
+  cp "$W"/*.log "$W"/*.out "$W"/*.err "$BIN/../wine-logs/monitor/" \
+    2>/dev/null
+  runs >"$BIN/../wine-logs/monitor/runs.txt" 2>/dev/null
   rm -rf "$W"
 }
 trap cleanup EXIT
@@ -66,17 +67,22 @@ wait_for() {
   "$@"
 }
 
-# A line of scripts.log, without the CR and trailing blanks cmd leaves.
-script_lines() { tr -d '\r' 2>/dev/null <"$D/scripts.log" | sed 's/ *$//'; }
-script_ran() { script_lines | grep -qx "$1"; }
-script_count() { script_lines | grep -cx "$1"; }
+# Every run of a script leaves a file in runs/ named after the script and
+# its arguments (quotes removed). Batch files started at the same moment
+# cannot share one log (cmd opens it exclusively and the losers' lines are
+# lost), so each run writes a file of its own. The redirection comes first,
+# so that a digit at the end of the arguments is never read as a handle
+# number.
+runs() { ls "$D/runs" 2>/dev/null | sed -e 's/\.txt$//' -e 's/ *$//'; }
+script_ran() { runs | grep -qx "$1"; }
+script_count() { runs | grep -cx "$1"; }
 
 # The installation: the program, its library, the settings and a recording
 # .bat for each script the service may start here.
-mkdir -p "$D"
+mkdir -p "$D/runs"
 cp "$BIN/zeps.exe" "$BIN/serlink32.dll" "$D/"
 for name in status event powerrecovery meter; do
-  printf '@echo off\r\n>> "%%~dp0scripts.log" echo %s %%*\r\n' "$name" \
+  printf '@echo off\r\n> "%%~dp0runs\\%%~n0 %%~1 %%~2 %%~3 %%~4 %%~5 %%~6 %%~7 %%~8 %%~9.txt" echo %%~n0 %%*\r\n' \
     >"$D/$name.bat"
 done
 printf '[CONFIG]\r\nZEP_MAX_PORT=1\r\nZEP_MON_CYCLE=20\r\n' >"$D/ZEP.conf"
@@ -108,9 +114,9 @@ cd "$HERE" || exit 2
 check "Port record: COM1 at 2400 bps" \
   wait_for 90 script_ran 'status 1 1 Port COM1 2400bps'
 check "System Information record: model, version, rating record" \
-  wait_for 60 script_ran 'status 1 110 "System Information" T-PWR15J1 1.2 15001'
+  wait_for 60 script_ran 'status 1 110 System Information T-PWR15J1 1.2 15001'
 check "Rated Information record: 1500 VA, 1500 W, 100 V" \
-  wait_for 30 script_ran 'status 1 120 "Rated Information" 1500VA 1500W 100V'
+  wait_for 30 script_ran 'status 1 120 Rated Information 1500VA 1500W 100V'
 check "the first pass reported the on-line condition" \
   wait_for 30 script_ran 'event 1 1 64'
 check "the search traced the device and the speeds" \
@@ -132,8 +138,12 @@ check "simulator silent" sim silence
 check "event.bat: the link event began" wait_for 60 script_ran 'event 1 3 3880'
 check "simulator back" sim normal
 check "event.bat: the link event ended" wait_for 90 script_ran 'event 0 3 3880'
-check "identified again, on the same port" test \
-  "$(script_count 'status 1 1 Port.*')$(script_count 'status 1 110 .*')" = 12
+# Identified again on the same port: the identification reached the UPS a
+# second time, and no new search tried the faster speeds again.
+check "identified again" \
+  test "$(grep -c 'rx "%ZQ\\r"' "$W/sim.log")" = 2
+check "on the same port and speed" \
+  test "$(grep -c 'not answered' "$W/sim.log")" = 3
 check "no power recovery without a power failure" \
   test "$(script_count 'powerrecovery')" = 0
 
@@ -143,7 +153,7 @@ wait "$ZEPS_PID"
 RC=$?
 ZEPS_PID=
 check "Ctrl+C ends it with exit code 0 (rc $RC)" test "$RC" -eq 0
-check "Stop Service announced" wait_for 20 script_ran 'status 1 101 "Stop Service"'
+check "Stop Service announced" wait_for 20 script_ran 'status 1 101 Stop Service'
 
 echo "$PASS passed, $FAIL failed"
 [ "$FAIL" -eq 0 ]
