@@ -29,6 +29,7 @@ rem ZEP_DRY_RUN=1 in the environment (the service passes its environment to
 rem the scripts) turns the shutdown into the log line "would shut down now".
 setlocal EnableDelayedExpansion
 set "ZL_LOG=%~dp0zep.log"
+set "ZL_LOCK=%~dp0zep.log.lock"
 set "ZL_MARK=%~dp0shutdown.pending"
 set "ZL_ZEPE=%~dp0zepe.exe"
 goto :verb_%~1
@@ -41,7 +42,27 @@ for /f "usebackq tokens=1,2 delims=," %%a in (`zepe.exe -d x -t x`) do (
   set "ZL_STAMP=%%~a %%~b"
 )
 :log_write
+rem Scripts started at the same moment write to the same log, and cmd opens
+rem the file for itself alone while it appends: a second writer would fail
+rem and lose its line. So the writers take turns through a lock directory
+rem (making it either succeeds or fails, at once). One held longer than a
+rem few seconds was left by a script that was stopped, and is taken over.
+set "ZL_TRY=0"
+:log_lock
+call :zero
+mkdir "%ZL_LOCK%" 2>nul
+if not errorlevel 1 goto log_locked
+set /a "ZL_TRY+=1"
+if !ZL_TRY! GEQ 100 goto log_locked
+rem A short pause: one echo request to this computer.
+ping -n 1 127.0.0.1 >nul
+goto log_lock
+:log_locked
 >>"!ZL_LOG!" echo !ZL_STAMP! !LINE!
+rmdir "%ZL_LOCK%"
+exit /b 0
+
+:zero
 exit /b 0
 
 :verb_number

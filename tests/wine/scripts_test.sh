@@ -159,6 +159,21 @@ check "status, meter, temperature and overload lines" expect_log \
 check "each line begins with zepe's date and time" stamped
 check "no argument text ran as a command" test ! -e "$D/inj.txt"
 
+# Scripts started at the same moment (as on a power failure) each get their
+# line into the log: cmd opens the log for itself alone while it appends.
+clear_log
+PIDS=()
+for code in 21 22 23 24 25 26; do
+  run status "2 $code Caution \"Category $code\"" &
+  PIDS+=($!)
+done
+wait "${PIDS[@]}"
+check "scripts started at once all get their lines in" expect_log_in_any_order \
+  "status 2 21: Caution | Category 21" "status 2 22: Caution | Category 22" \
+  "status 2 23: Caution | Category 23" "status 2 24: Caution | Category 24" \
+  "status 2 25: Caution | Category 25" "status 2 26: Caution | Category 26"
+check "the log's lock is gone afterwards" test ! -e "$D/zep.log.lock"
+
 clear_log
 # With no service running zepe prints each number as it was given.
 run event '1 2 3368'
