@@ -148,11 +148,21 @@ if "!ZL_CUR!"=="done" exit /b 1
 exit /b 0
 
 rem Writes ZL_TEXT to shutdown.pending: aside first, then moved, so that a
-rem reader never sees half of it.
+rem reader never sees half of it. The move is tried again for a moment, as
+rem it fails while another script happens to be reading the file.
 :write_marker
 set "ZL_NEW=!ZL_MARK!.!RANDOM!!RANDOM!"
 >"!ZL_NEW!" echo !ZL_TEXT!
+if not exist "!ZL_NEW!" exit /b 1
+set "ZL_TRY=0"
+:write_marker_move
+call :zero
 move /y "!ZL_NEW!" "!ZL_MARK!" >nul 2>&1
 if not errorlevel 1 exit /b 0
+set /a "ZL_TRY+=1"
+if !ZL_TRY! GEQ 20 goto write_marker_failed
+ping -n 1 127.0.0.1 >nul
+goto write_marker_move
+:write_marker_failed
 del "!ZL_NEW!" >nul 2>&1
 exit /b 1
