@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64 wine wine64
+  clang libclang-rt-14-dev
   procps
 )
 

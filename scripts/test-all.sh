@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Runs every test of ZEP: the native build (plain, ASan+UBSan, TSan) with its
-# unit and black-box tests, then the Windows build with its unit tests and
-# black-box scripts under Wine in a throw-away prefix. Sets the machine up
-# first. Prints each runner's summary and a final table; exits non-zero when
-# anything failed.
+# unit and black-box tests, a short run of every fuzz target, then the
+# Windows build with its unit tests and black-box scripts under Wine in a
+# throw-away prefix. Sets the machine up first. Prints each runner's summary
+# and a final table; exits non-zero when anything failed.
 #
 #   bash scripts/test-all.sh            everything
 #   ZEP_STAGES="native windows" bash scripts/test-all.sh   a subset
+#   ZEP_FUZZ_SECONDS=300 ZEP_STAGES=fuzz bash scripts/test-all.sh   longer fuzzing
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 
-stages=${ZEP_STAGES:-"native native-asan native-tsan windows"}
+stages=${ZEP_STAGES:-"native native-asan native-tsan fuzz windows"}
 jobs=${ZEP_JOBS:-2}
 results=()
 failed=0
@@ -53,6 +54,58 @@ run_native() {  # run_native <preset>
     grep -E "(Failed|Not Run|Timeout|\*\*\*Exception)" "build/$p/ctest.log" | head -40
   fi
   tail -n 3 "build/$p/ctest.log"
+}
+
+# Builds the fuzz preset (clang, libFuzzer, ASan+UBSan) and fuzzes each
+# target for ZEP_FUZZ_SECONDS (default 20), $jobs at a time, each on a copy
+# of its seeds in a temporary directory, so the repository is never written.
+# A target that finds a crash or a broken invariant fails; its log and the
+# input that did it are kept in build/fuzz/findings.
+run_fuzz() {
+  local seconds=${ZEP_FUZZ_SECONDS:-20}
+  note "configure + build fuzz"
+  if ! cmake --preset fuzz -DZEP_WERROR=ON >build/fuzz.configure.log 2>&1; then
+    cat build/fuzz.configure.log; record "fuzz build" FAILED; return
+  fi
+  if ! cmake --build --preset fuzz -j "$jobs"; then
+    record "fuzz build" FAILED; return
+  fi
+  record "fuzz build" ok
+
+  note "fuzz: each target for ${seconds}s"
+  local work target name running=0
+  work=$(mktemp -d /tmp/zep-fuzz.XXXXXX)
+  rm -rf build/fuzz/findings
+  local targets=()
+  for target in build/fuzz/bin/*_fuzz; do
+    [ -x "$target" ] && targets+=("$(basename "$target")")
+  done
+  for name in "${targets[@]}"; do
+    mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
+    cp tests/fuzz/corpus/"$name"/* "$work/$name/corpus/" 2>/dev/null
+    # The targets trace to standard error; -close_fd_mask=3 silences that
+    # while libFuzzer and the sanitizers still report.
+    ( cd "$work/$name/artifacts" &&
+      timeout $((seconds + 120)) "$ROOT/build/fuzz/bin/$name" \
+        -max_total_time="$seconds" -timeout=10 -close_fd_mask=3 \
+        "$work/$name/corpus" >"$work/$name.log" 2>&1
+      echo $? >"$work/$name.rc" ) &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then wait -n; running=$((running - 1)); fi
+  done
+  wait
+  for name in "${targets[@]}"; do
+    if [ "$(cat "$work/$name.rc" 2>/dev/null)" = 0 ]; then
+      record "fuzz $name" ok
+    else
+      record "fuzz $name" FAILED
+      mkdir -p "build/fuzz/findings/$name"
+      cp "$work/$name.log" "$work/$name"/artifacts/* "build/fuzz/findings/$name/" 2>/dev/null
+      grep -E "ERROR|invariant|SUMMARY|Test unit written" "$work/$name.log" | head -10
+    fi
+    grep -E "^#[0-9]+ +DONE" "$work/$name.log" | sed "s/^/  $name: /"
+  done
+  rm -rf "$work"
 }
 
 run_windows() {
@@ -98,6 +151,7 @@ run_windows() {
 for s in $stages; do
   case $s in
     native|native-asan|native-tsan) run_native "$s" ;;
+    fuzz) run_fuzz ;;
     windows) run_windows ;;
     *) echo "unknown stage $s"; failed=1 ;;
   esac
