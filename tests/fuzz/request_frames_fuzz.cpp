@@ -1,7 +1,9 @@
 // Fuzz target: the request side of the binary protocol. A text (the "g" or
 // "g,t" form of the control requests, or an ASCII command such as
 // "S01R00005") is turned into a request frame in a buffer of exactly the
-// given capacity, so that any write past it is caught.
+// given capacity, so that any write past it is caught. The simulated UPS
+// must then take the frame as it was built, and carry out every control
+// request the service makes.
 //
 // Input: selector byte, request ID byte, capacity byte, then the text. The
 // selector's low 3 bits choose BuildRequest (0) or one of the ASCII request
@@ -17,6 +19,7 @@
 #include "protocol/ascii_builders.h"
 #include "protocol/binary_frames.h"
 #include "protocol/ups_state.h"
+#include "sim_request.h"
 
 namespace zep {
 namespace {
@@ -106,6 +109,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(buffer[2] == 0x97, "cancel and shutdown go out as request 0x97");
   } else {
     Check(buffer[2] == id, "a request carries the ID it was built for");
+  }
+
+  SimReading sim = ReadAsSimulator(buffer.data(), static_cast<size_t>(length));
+  Check(sim.frame && sim.left == 0 && sim.probe == probing,
+        "the simulated UPS takes the whole frame as one request");
+  Check(sim.id == buffer[2] &&
+            sim.data == std::vector<uint8_t>(buffer.begin() + 3,
+                                             buffer.begin() + buffer[1] + 2),
+        "the simulated UPS reads the ID and data that were built");
+  if (sim.id != kRequestFixedCode && (selector & 0x07) != 0) {
+    Check(sim.control_accepted,
+          "the simulated UPS carries out every control request built");
   }
   return 0;
 }
