@@ -4,15 +4,16 @@
 # stop, removal). Prints PASS/FAIL lines and "N passed, M failed"; the exit
 # status is non-zero when a check failed.
 #
-#   tests/wine/host_test.sh [windows-build-dir]     (default: build/windows)
+#   tests/wine/host_test.sh [windows-bin-dir]   (default: build/windows/bin;
+#                                                a build directory works too)
 #
 # Wine's service manager never sends the shutdown and preshutdown controls;
 # that path is covered in-process by service_tests.exe.
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-B=$(cd "${1:-$ROOT/build/windows}" && pwd)
-BIN=$B/bin
+BIN=$(cd "${1:-$ROOT/build/windows/bin}" && pwd)
+[ -f "$BIN/zeps.exe" ] || BIN=$BIN/bin
 W=$(mktemp -d)
 # shellcheck source=wine_env.sh
 source "$ROOT/tests/wine/wine_env.sh" "$W/pfx"
@@ -31,8 +32,8 @@ CONSOLE_PID=
 cleanup() {
   [ -n "$CONSOLE_PID" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
   wine_down
-  mkdir -p "$B/wine-logs/host"
-  cp "$W"/*.out "$W"/*.err "$D/status.log" "$B/wine-logs/host/" 2>/dev/null
+  mkdir -p "$BIN/../wine-logs/host"
+  cp "$W"/*.out "$W"/*.err "$D/status.log" "$BIN/../wine-logs/host/" 2>/dev/null
   rm -rf "$W"
 }
 trap cleanup EXIT
