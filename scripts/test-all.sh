@@ -101,9 +101,10 @@ run_fuzz() {
       record "fuzz $name" FAILED
       mkdir -p "build/fuzz/findings/$name"
       cp "$work/$name.log" "$work/$name"/artifacts/* "build/fuzz/findings/$name/" 2>/dev/null
-      grep -E "ERROR|invariant|SUMMARY|Test unit written" "$work/$name.log" | head -10
+      grep -E "ERROR|invariant|SUMMARY" "$work/$name.log" | head -10
+      echo "  $name: log and failing input in build/fuzz/findings/$name"
     fi
-    grep -E "^#[0-9]+ +DONE" "$work/$name.log" | sed "s/^/  $name: /"
+    grep -E "^#[0-9]+[[:space:]]+DONE" "$work/$name.log" | sed "s/^/  $name: /"
   done
   rm -rf "$work"
 }
