@@ -136,7 +136,11 @@ bool RunMeterIfDue(ServiceContext& context, MeterCycle* cycle, int64_t now) {
   // next one.
   int period = GetConfigInt("ZEP_METER_CYCLE");
   if (period <= 0) period = kDefaultMeterCycle;
+  // Runs stay aligned to whole minutes. A cycle shorter than a minute would
+  // put the next run before now and run the script at every datagram for
+  // the rest of the minute, so step on by whole cycles past now.
   cycle->next_run = now - now % 60 + period;
+  while (cycle->next_run <= now) cycle->next_run += period;
   if (context.launcher != nullptr && context.meter_values != nullptr) {
     context.launcher->Launch("meter.bat",
                              MeterArguments(*context.meter_values));

@@ -168,6 +168,14 @@ TEST_F(MeterWorkerTest, CycleSettingIsReadAnewAtEveryRun) {
             (std::vector<int64_t>{580, 640}));
 }
 
+TEST_F(MeterWorkerTest, CycleShorterThanAMinuteRunsOncePerCycle) {
+  // Minutes start at 040 and 100. With 20 s the runs come at 040, 060, 080,
+  // 100, 120: one per cycle, not one per datagram after the first.
+  PutEnvironmentText("ZEP_METER_CYCLE=20");
+  EXPECT_EQ(Feed(kTemperature, kStart + 40, kStart + 130, 5),
+            (std::vector<int64_t>{40, 60, 80, 100, 120}));
+}
+
 TEST_F(MeterWorkerTest, DueRunWaitsForADatagramCountedSinceTheLast) {
   Feed(kTemperature, kStart, kStart + 40, 40);
   ASSERT_EQ(1u, launcher_.Runs().size());
