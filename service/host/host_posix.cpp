@@ -68,6 +68,10 @@ class SignalWatcher {
   void Stop() {
     if (!thread_.joinable()) return;
     quit_.store(true);
+    // The watcher sleeps until a signal comes, so it is woken by one of its
+    // own signals sent to its thread alone from this process, which it
+    // takes as the call to end rather than as a control.
+    pthread_kill(thread_.native_handle(), kWakeSignal);
     thread_.join();
   }
 
@@ -75,13 +79,21 @@ class SignalWatcher {
   void Run(Deliver deliver) {
     sigset_t set;
     HostSignals(&set);
-    // Short waits, so that Stop is noticed without a signal of its own.
-    const timespec period = {0, 200 * 1000 * 1000};
+    const pid_t self = getpid();
     while (!quit_.load()) {
-      int sig = sigtimedwait(&set, nullptr, &period);
-      if (sig > 0) deliver(sig);
+      siginfo_t info;
+      const int sig = sigwaitinfo(&set, &info);
+      if (sig <= 0) continue;  // Interrupted: wait again.
+      if (sig == kWakeSignal && info.si_code == SI_TKILL &&
+          info.si_pid == self && quit_.load()) {
+        return;
+      }
+      deliver(sig);
     }
   }
+
+  // One of the watched signals; Stop sends it with pthread_kill.
+  static constexpr int kWakeSignal = SIGHUP;
 
   std::thread thread_;
   std::atomic<bool> quit_{false};
