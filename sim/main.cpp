@@ -50,12 +50,17 @@ const char kUsage[] =
 int g_signal_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_signalled = 0;
 
-void OnSignal(int) {
-  g_signalled = 1;
+// Wakes the main loop, which waits without a time-out.
+void WakeMainLoop() {
   const char wake = 1;
   if (write(g_signal_pipe[1], &wake, 1) < 0) {
-    // The main loop also looks at the flag at every time-out.
+    // Only a full pipe refuses the byte, and then the loop is awake.
   }
+}
+
+void OnSignal(int) {
+  g_signalled = 1;
+  WakeMainLoop();
 }
 
 void Say(const std::string& line) {
@@ -237,7 +242,10 @@ int main(int argc, char** argv) {
         steps, zep::SystemClock(), [&](const zep::ScenarioStep& step) {
           sim.Log().Note(zep::FormatText("scenario line %d: %s", step.line,
                                          step.action.c_str()));
-          if (!Act(&sim, step.action)) quit_asked = true;
+          if (!Act(&sim, step.action)) {
+            quit_asked = true;
+            WakeMainLoop();
+          }
         });
   }
 
@@ -250,7 +258,7 @@ int main(int argc, char** argv) {
   while (!g_signalled && !quit_asked) {
     struct pollfd fds[2] = {{g_signal_pipe[0], POLLIN, 0},
                             {stdin_open ? 0 : -1, POLLIN, 0}};
-    if (poll(fds, 2, 100) <= 0) continue;
+    if (poll(fds, 2, -1) <= 0) continue;
     if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
     char chunk[256];
     const ssize_t n = read(0, chunk, sizeof chunk);

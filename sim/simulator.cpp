@@ -89,7 +89,7 @@ void Simulator::Stop() {
   stopping_ = true;
   const char wake = 1;
   if (write(wake_pipe_[1], &wake, 1) < 0) {
-    // The serving thread also checks the flag at every poll time-out.
+    // Only a full pipe refuses the byte, and then the thread is awake.
   }
   if (thread_.joinable()) thread_.join();
   close(wake_pipe_[0]);
@@ -216,7 +216,8 @@ void Simulator::Serve() {
   while (!stopping_) {
     struct pollfd fds[2] = {{terminal_.MasterFd(), POLLIN, 0},
                             {wake_pipe_[0], POLLIN, 0}};
-    const int ready = poll(fds, 2, 200);
+    // No time-out: a request or Stop's byte on the wake pipe ends the wait.
+    const int ready = poll(fds, 2, -1);
     if (ready < 0) {
       if (errno != EINTR) SleepMilliseconds(20);
       continue;
