@@ -28,6 +28,10 @@ namespace {
 
 using namespace zep::bench;
 
+// A text UPS: its log shows the monitor's own commands, which is what the
+// passes are counted from (for a binary UPS the UPS I/O thread sends poll
+// frames instead).
+constexpr char kProtocol[] = "text";
 constexpr int kFirstPort = 60054;
 constexpr int kLastPort = 60059;
 constexpr int kFastCycleMs = 1;
@@ -44,10 +48,9 @@ const char kUsage[] =
     "\n"
     "  --bin DIR             folder with zeps, libserlink32.so, upssim and\n"
     "                        the shipped scripts (default: this program's)\n"
-    "  --protocol NAME       text (default) or binary UPS\n"
     "  --baud N              the simulator's line speed (default 19200)\n"
-    "  --passes N            passes at ZEP_MON_CYCLE=1 (default 900, about\n"
-    "                        an hour's worth at the default cycle)\n"
+    "  --passes N            passes at ZEP_MON_CYCLE=1 (default 900, more\n"
+    "                        than an hour's worth at the default cycle)\n"
     "  --fast-seconds S      shortest window at ZEP_MON_CYCLE=1 (default 60)\n"
     "  --default-minutes M   window at the default cycle (default 3)\n"
     "  --skip-fast           leave out the ZEP_MON_CYCLE=1 run\n"
@@ -58,7 +61,6 @@ const char kUsage[] =
 
 struct Options {
   std::string bin_dir;
-  std::string protocol = "text";
   int baud = 19200;
   int passes = 900;
   int fast_seconds = 60;
@@ -89,9 +91,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
       return -1;
     } else if (arg == "--bin" && value != nullptr) {
       options->bin_dir = value;
-    } else if (arg == "--protocol" && value != nullptr) {
-      options->protocol = value;
-      ok = options->protocol == "text" || options->protocol == "binary";
     } else if (arg == "--baud" && value != nullptr) {
       ok = ParseInt(value, 1, 1000000, &options->baud);
     } else if (arg == "--passes" && value != nullptr) {
@@ -233,7 +232,7 @@ bool RunPhase(const Options& options, const PhaseSettings& settings,
   const std::string log_path = dir.File("exchange.log");
   const std::string upssim =
       (std::filesystem::path(options.bin_dir) / "upssim").string();
-  if (!simulator.Start(upssim, options.protocol, options.baud, log_path,
+  if (!simulator.Start(upssim, kProtocol, options.baud, log_path,
                        dir.File("upssim.err"), &error) ||
       !PrepareInstallation(options.bin_dir, dir, simulator.device(),
                            settings.cycle_ms, &error)) {
@@ -435,8 +434,8 @@ int main(int argc, char** argv) {
   if (parsed != 0) return parsed < 0 ? 0 : parsed;
 
   std::printf("zep_bench: %s UPS at %d bps, %ld CPUs, binaries from %s\n",
-              options.protocol.c_str(), options.baud,
-              sysconf(_SC_NPROCESSORS_ONLN), options.bin_dir.c_str());
+              kProtocol, options.baud, sysconf(_SC_NPROCESSORS_ONLN),
+              options.bin_dir.c_str());
 
   bool ok = true;
   if (options.fast) {
