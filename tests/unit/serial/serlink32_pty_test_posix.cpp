@@ -22,7 +22,7 @@ namespace test {
 namespace {
 
 class SerlinkPtyTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     std::string why;
     line_ = PtyLine::Open(&why);
@@ -81,9 +81,9 @@ TEST_F(SerlinkPtyTest, OpenMakesTheFixedLineSettings) {
 
   ASSERT_EQ(1, Open(2400));
   termios made = Settings();
-  EXPECT_EQ(tcflag_t{CS8 | CLOCAL | CREAD},
-            made.c_cflag &
-                (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD));
+  EXPECT_EQ(
+      tcflag_t{CS8 | CLOCAL | CREAD},
+      made.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD));
   EXPECT_EQ(0u, made.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP));
   EXPECT_EQ(0u, made.c_oflag & OPOST);
   EXPECT_EQ(0u, made.c_lflag & (ICANON | ECHO | ISIG));
@@ -107,8 +107,7 @@ TEST_F(SerlinkPtyTest, SpeedsAreTheLowSixteenBits) {
 }
 
 TEST_F(SerlinkPtyTest, OneDescriptorPerSlotNeverInherited) {
-  for (int i = 0; i < 5; ++i)
-    ASSERT_EQ(1, Open(9600));
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(1, Open(9600));
   std::vector<int> held = LibraryDescriptors(*line_);
   ASSERT_EQ(1u, held.size());
   // Scripts the service starts must not get the port.
@@ -144,6 +143,6 @@ TEST_F(SerlinkPtyTest, IntervalZeroExchangeNeverOverfillsTheBuffer) {
   EXPECT_GT(exchanges, 0);
 }
 
-} // namespace
-} // namespace test
-} // namespace zep
+}  // namespace
+}  // namespace test
+}  // namespace zep
