@@ -12,85 +12,29 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-BIN=$(cd "${1:-$ROOT/build/windows/bin}" && pwd)
+# shellcheck source=lib.sh
+source "$ROOT/tests/wine/lib.sh"
+BIN=$(cd "${1:-$ROOT/build/windows/bin}" && pwd) || exit 2
 [ -f "$BIN/zeps.exe" ] || BIN=$BIN/bin
-W=$(mktemp -d)
-# shellcheck source=wine_env.sh
-source "$ROOT/tests/wine/wine_env.sh" "$W/pfx"
-
-PASS=0
-FAIL=0
-ok() { echo "PASS: $*"; PASS=$((PASS + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else bad "$what"; fi
-}
-
-CONSOLE_PID=
-cleanup() {
-  [ -n "$CONSOLE_PID" ] && kill -KILL "$CONSOLE_PID" 2>/dev/null
-  wine_down
-  mkdir -p "$BIN/../wine-logs/host"
-  cp "$W"/*.out "$W"/*.err "$D/status.log" "$BIN/../wine-logs/host/" 2>/dev/null
-  rm -rf "$W"
-}
-trap cleanup EXIT
+# Always a prefix of its own, even under a caller's: the service is
+# installed in the prefix's service manager, which starts automatic
+# services again with every new session, so a run that fails half-way must
+# not leave one holding the service's ports for the tests that follow.
+zep_begin own
 
 # An installation directory: the program, its library and a status.bat that
 # records every status record it is started with.
 # A blank in the path: the registered command line must quote it.
 D="$W/ZEP dir"
-mkdir -p "$D"
-cp "$BIN/zeps.exe" "$BIN/serlink32.dll" "$D/"
+zep_install "$D"
 printf '@echo off\r\necho %%1 %%2 [%%~3] [%%~4]>> "%%~dp0status.log"\r\n' >"$D/status.bat"
-
-# Whether 127.0.0.1:port is taken (a bind from the Linux side fails).
-port_taken() {
-  python3 - "$1" <<'EOF'
-import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-try:
-    s.bind(("127.0.0.1", int(sys.argv[1])))
-except OSError:
-    sys.exit(0)
-sys.exit(1)
-EOF
-}
-
-all_worker_ports_taken() {
-  local port
-  for port in 60059 60058 60057 60056 60055 60054; do
-    port_taken "$port" || return 1
-  done
-}
-
-no_worker_port_taken() {
-  local port
-  for port in 60059 60058 60057 60056 60055 60054; do
-    port_taken "$port" && return 1
-  done
-  return 0
-}
-
-# wait_for <seconds> <command...>: polls every 0.2 s.
-wait_for() {
-  local limit=$1
-  shift
-  local end=$((SECONDS + limit))
-  while [ "$SECONDS" -lt "$end" ]; do
-    "$@" && return 0
-    sleep 0.2
-  done
-  "$@"
-}
+zep_keep "$D/status.log"
 
 log_has() { grep -q "$1" "$D/status.log" 2>/dev/null; }
 sc_state() { w sc query zeps 2>/dev/null | tr -d '\r' | grep -q "STATE *: $1 "; }
 sc_gone() { ! w sc query zeps >/dev/null 2>&1; }
 
-wine_up
+zep_wine_session
 
 # --- usage -----------------------------------------------------------------
 EXPECTED_USAGE=$(printf 'zeps -setup  to setup the event message\nzeps -remove to remove the event message')
@@ -102,22 +46,15 @@ check "unknown option alone: exit code 1" test $? -eq 1
 
 # --- console mode -----------------------------------------------------------
 rm -f "$D/status.log"
-cd "$D" || exit 2
-WINEDEBUG=-all,+debugstr timeout 120 wine ./zeps.exe -debug >"$W/debug.out" 2>"$W/debug.err" &
-CONSOLE_PID=$!
-cd "$ROOT" || exit 2
+zeps_debug_start "$D" 120 debug
 check "console: Start Service announced" wait_for 30 log_has '^1 100 \[Start Service\] \[ZEPVersion Information\]'
-check "console: six workers on 60059..60054" wait_for 10 all_worker_ports_taken
+check "console: six workers on 60059..60054" wait_for 10 worker_ports_all_taken
 check "console: running reported" grep -q 'OutputDebugStringA "ServiceStatusUpdate - dwState:00000004"' "$W/debug.err"
-# timeout passes the signal on; Wine turns it into CTRL_C_EVENT.
-kill -INT "$CONSOLE_PID"
-wait "$CONSOLE_PID"
-RC=$?
-CONSOLE_PID=
-check "console: Ctrl+C ends it with exit code 0" test "$RC" -eq 0
+zeps_stop
+check "console: Ctrl+C ends it with exit code 0" test "$ZEPS_RC" -eq 0
 check "console: Stop Service announced" wait_for 20 log_has '^1 101 \[Stop Service\]'
 check "console: stopped reported last" grep -q 'ServiceStatusUpdate - dwState:00000001' "$W/debug.err"
-check "console: ports released" no_worker_port_taken
+check "console: ports released" worker_ports_free
 
 # --- service control manager -----------------------------------------------
 rm -f "$D/status.log"
@@ -137,12 +74,12 @@ w net start zeps >"$W/netstart.out" 2>&1
 check "net start zeps" test $? -eq 0
 check "sc query: RUNNING" wait_for 20 sc_state 4
 check "service: Start Service announced from its own directory" wait_for 20 log_has '^1 100 \[Start Service\]'
-check "service: six workers on 60059..60054" wait_for 10 all_worker_ports_taken
+check "service: six workers on 60059..60054" wait_for 10 worker_ports_all_taken
 w sc stop zeps >"$W/scstop.out" 2>&1
 check "sc stop zeps" test $? -eq 0
 check "sc query: STOPPED" wait_for 30 sc_state 1
 check "service: Stop Service announced" wait_for 20 log_has '^1 101 \[Stop Service\]'
-check "service: ports released" wait_for 10 no_worker_port_taken
+check "service: ports released" wait_for 10 worker_ports_free
 (cd "$D" && w ./zeps.exe -remove >"$W/remove.out" 2>&1)
 check "-remove: exit code 0" test $? -eq 0
 check "sc query: removed" sc_gone
@@ -170,5 +107,4 @@ if [ "$FAIL" -ne 0 ]; then
   echo "--- status.log"
   cat "$D/status.log" 2>/dev/null
 fi
-echo "$PASS passed, $FAIL failed"
-[ "$FAIL" -eq 0 ]
+zep_finish

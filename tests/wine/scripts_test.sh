@@ -21,41 +21,13 @@
 # these, and the checks below stay with what both interpreters agree on.
 set -uo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
-BIN=$(cd "${1:?usage: scripts_test.sh <windows-bin-dir> [native-bin-dir]}" && pwd)
-W=$(mktemp -d /tmp/zep-scripts-wine.XXXXXX)
-OWN_PREFIX=0
-if [ -z "${WINEPREFIX:-}" ]; then
-  OWN_PREFIX=1
-  export WINEPREFIX="$W/pfx"
-fi
-# shellcheck source=wine_env.sh
-source "$HERE/wine_env.sh"
-
-PASS=0
-FAIL=0
-ok() { echo "PASS: $*"; PASS=$((PASS + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() {
-  local what=$1
-  shift
-  if "$@"; then ok "$what"; else bad "$what"; fi
-}
+# shellcheck source=lib.sh
+source "$HERE/lib.sh"
+zep_bin_dirs no-native "$@"
+zep_begin caller
 
 D=$W/zep
-SERVICE_PID=
-cleanup() {
-  if [ -n "$SERVICE_PID" ]; then
-    kill -INT "$SERVICE_PID" 2>/dev/null
-    sleep 2
-    kill -KILL "$SERVICE_PID" 2>/dev/null
-  fi
-  wait 2>/dev/null
-  [ "$OWN_PREFIX" -eq 1 ] && wine_down
-  mkdir -p "$BIN/../wine-logs/scripts"
-  cp "$D/zep.log" "$W"/*.out "$BIN/../wine-logs/scripts/" 2>/dev/null
-  rm -rf "$W"
-}
-trap cleanup EXIT
+zep_keep "$D/zep.log"
 
 SCRIPTS=(event status meter temperature overload powerfail emergency
   powerrecovery exec dblclk zeplib)
@@ -77,7 +49,7 @@ crlf_only() {
 }
 check "every .bat has CR LF line ends" crlf_only
 
-wine_up
+zep_wine_session
 
 # run <name> <argument text as on the service's command line>: the script
 # started through a one-line batch file that holds that command line.
@@ -123,15 +95,6 @@ expect_log_in_any_order() {
   return 1
 }
 clear_log() { rm -f "$D/zep.log"; }
-wait_for() {  # wait_for <seconds> <command...>
-  local end=$((SECONDS + $1))
-  shift
-  while [ "$SECONDS" -lt "$end" ]; do
-    "$@" && return 0
-    sleep 0.3
-  done
-  "$@"
-}
 log_has() { log_lines | grep -qF -- "$1"; }
 # A script waits to shut down: the marker holds its name and number, not the
 # "done" of one that already shut down.
@@ -248,39 +211,16 @@ check "the wait from the setting, else the default" expect_log \
 # zeps.exe in the same installation, with no UPS to find (the device named
 # does not exist), answers zepe.exe from its English message files and
 # reports its start and stop through status.bat.
-# Whether 127.0.0.1:port is taken (a bind from the Linux side fails).
-port_taken() {
-  python3 - "$1" <<'EOF'
-import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-try:
-    s.bind(("127.0.0.1", int(sys.argv[1])))
-except OSError:
-    sys.exit(0)
-sys.exit(1)
-EOF
-}
-worker_ports_free() {
-  local port
-  for port in 60059 60058 60057 60056 60055 60054; do
-    port_taken "$port" && return 1
-  done
-  return 0
-}
-
 if [ ! -f "$BIN/zeps.exe" ] || [ ! -f "$BIN/serlink32.dll" ]; then
   echo "SKIP: zeps.exe is not built; the scripts were not run with the service"
 elif ! worker_ports_free; then
   # zepe always asks port 60055; another service there would answer it.
   echo "SKIP: another program holds the service's ports 60054..60059"
 else
-  cp "$BIN/zeps.exe" "$BIN/serlink32.dll" "$BIN/ZEP.conf" "$BIN"/*.msg "$D/"
+  zep_install "$D"
+  cp "$BIN/ZEP.conf" "$BIN"/*.msg "$D/"
   clear_log
-  cd "$D" || exit 2
-  ZEP_DRY_RUN=1 ZEP_PORT='\\.\COM99' timeout 300 wine ./zeps.exe -debug \
-    >"$W/zeps.out" 2>&1 &
-  SERVICE_PID=$!
-  cd "$HERE" || exit 2
+  ZEP_DRY_RUN=1 ZEP_PORT='\\.\COM99' zeps_debug_start "$D" 300 zeps
   check "zeps: Start Service through status.bat" wait_for 60 log_has \
     "status 1 100: Start Service | ZEP Version Information | 1.1.0.2"
   zepe_answers() {
@@ -296,12 +236,9 @@ else
     "[Caution] Occurrence: Mains failure: running on battery (event 3368)" \
     "[Fault] Release: UPS communication restored (event 3880)" \
     "[Information] Occurrence: Normal operation (on line) (event 64)"
-  kill -INT "$SERVICE_PID"
-  wait "$SERVICE_PID"
-  SERVICE_PID=
+  zeps_stop
   check "zeps: Stop Service through status.bat" wait_for 30 log_has \
     "status 1 101: Stop Service"
 fi
 
-echo "$PASS passed, $FAIL failed"
-[ "$FAIL" -eq 0 ]
+zep_finish

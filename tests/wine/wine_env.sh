@@ -1,9 +1,11 @@
+# shellcheck shell=bash
 # Sourced by the Wine test scripts: a throw-away Wine prefix with a
 # persistent wineserver, and helpers to map COM ports and run programs.
 #
 #   source tests/wine/wine_env.sh [prefix-dir]
 #   wine_up                 # create/boot the prefix, start wineserver -p
 #   wine_map_com 1 /path    # COM1 -> /path (a pty link), applied by mountmgr
+#   wine_unmap_com 1        # forget the mapping of COM1
 #   w prog.exe args         # wine with a time limit (TMO seconds, default 60)
 #   wine_down               # wineserver -k
 #
@@ -34,6 +36,10 @@ wine_map_com() {
   timeout 30 wineserver -w 2>/dev/null
   wineserver -p
   w cmd /c exit >/dev/null 2>&1
+}
+
+wine_unmap_com() {
+  w reg delete 'HKLM\Software\Wine\Ports' /v "COM$1" /f >/dev/null 2>&1
 }
 
 wine_down() {
