@@ -21,32 +21,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// zeps from a scratch directory whose ZEP.conf names the device, with every
-// script the service may start recording its line.
-class EventsRun : public ServiceRun {
- public:
-  explicit EventsRun(const std::string& device)
-      : ServiceRun({"events",
-                    {"status", "event", "powerfail", "emergency",
-                     "powerrecovery", "temperature", "overload", "meter",
-                     "exec"},
-                    {},
-                    {"ZEP_PORT=" + device, "ZEP_MON_CYCLE=20",
-                     "ZEP_EXEC_WAIT=1"}}) {}
-};
+// A scratch directory whose ZEP.conf names the device, with every script
+// the service may start recording its line.
+Installation EventsInstallation(const std::string& device) {
+  Installation installation;
+  installation.tag = "events";
+  installation.recording_scripts = {"status",    "event",         "powerfail",
+                                    "emergency", "powerrecovery", "temperature",
+                                    "overload",  "meter",         "exec"};
+  installation.settings = {"ZEP_PORT=" + device, "ZEP_MON_CYCLE=20",
+                           "ZEP_EXEC_WAIT=1"};
+  return installation;
+}
 
 TEST(EventsEndToEnd, PowerFailureEmergencyRecoveryAndTheUpsShutdown) {
   // The first speed the search tries.
   SimulatorRun ups(SimProtocol::kText, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
   Simulator& sim = ups.sim;
-  EventsRun run(sim.DevicePath());
-  ASSERT_TRUE(run.Start({"-debug"}));
-
+  ServiceRun run(EventsInstallation(sim.DevicePath()));
   // Identified, polled once (the rated information follows the first pass
   // of values), and metered.
-  ASSERT_NE("", run.WaitForScript("status|1|120|Rated Information"))
-      << run.Stderr();
+  ASSERT_TRUE(
+      run.StartAndWaitForScript({"-debug"}, "status|1|120|Rated Information"));
 
   // On battery the simulator answers "QQ" with load 035, temperature 260
   // and output 005, and "&R" with the capacity 080 at the 11th character:
@@ -92,10 +89,9 @@ TEST(EventsEndToEnd, ShutdownWithMainsPresentLeavesTheUpsAlone) {
   SimulatorRun ups(SimProtocol::kText, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
   Simulator& sim = ups.sim;
-  EventsRun run(sim.DevicePath());
-  ASSERT_TRUE(run.Start({"-debug"}));
-  ASSERT_NE("", run.WaitForScript("status|1|120|Rated Information"))
-      << run.Stderr();
+  ServiceRun run(EventsInstallation(sim.DevicePath()));
+  ASSERT_TRUE(
+      run.StartAndWaitForScript({"-debug"}, "status|1|120|Rated Information"));
 
   run.Signal(SIGQUIT);
   // The hook's report shows the request arrived; nothing else follows.
@@ -143,7 +139,8 @@ TEST(EventsEndToEnd, SigtermUnderSystemdRunsTheUpsShutdownOnlyAtShutdown) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.state);
-    EventsRun run("/nonexistent/zep-tty");  // no UPS will be found
+    // No UPS will be found.
+    ServiceRun run(EventsInstallation("/nonexistent/zep-tty"));
     WriteSystemctl(run.dir() / "fakebin", c.state, c.jobs);
     // Bound but never read.
     NotifyListener notify(run.dir() / "notify.sock");
@@ -151,8 +148,8 @@ TEST(EventsEndToEnd, SigtermUnderSystemdRunsTheUpsShutdownOnlyAtShutdown) {
     const char* path = std::getenv("PATH");
     ASSERT_TRUE(run.Start(
         {"-service"}, {"NOTIFY_SOCKET=" + (run.dir() / "notify.sock").string(),
-                     "PATH=" + (run.dir() / "fakebin").string() + ":" +
-                         (path != nullptr ? path : "/usr/bin:/bin")}));
+                       "PATH=" + (run.dir() / "fakebin").string() + ":" +
+                           (path != nullptr ? path : "/usr/bin:/bin")}));
     ASSERT_NE("", run.WaitForScript("status|1|100|Start Service"));
     run.Signal(SIGTERM);
     EXPECT_EQ(0, run.WaitExit());

@@ -15,16 +15,14 @@
 namespace zep {
 namespace {
 
-// zeps -debug from a scratch directory whose ZEP.conf names the device.
-class MonitorRun : public ServiceRun {
- public:
-  explicit MonitorRun(const std::string& device)
-      : ServiceRun({"monitor",
-                    {"status", "event", "powerrecovery"},
-                    {},
-                    {"ZEP_PORT=" + device, "ZEP_MON_CYCLE=20"}}) {}
-  bool Start() { return ServiceRun::Start({"-debug"}); }
-};
+// A scratch directory whose ZEP.conf names the device.
+Installation MonitorInstallation(const std::string& device) {
+  Installation installation;
+  installation.tag = "monitor";
+  installation.recording_scripts = {"status", "event", "powerrecovery"};
+  installation.settings = {"ZEP_PORT=" + device, "ZEP_MON_CYCLE=20"};
+  return installation;
+}
 
 // The text of information item `id` as a client reads it from the external
 // command port (message kind 5); "<none>" without an answer.
@@ -52,10 +50,9 @@ Strings TextRequests(const Simulator& sim) {
 TEST(MonitorBlackBox, TextUpsAt2400IsFoundIdentifiedAndPolled) {
   SimulatorRun ups(SimProtocol::kText, 2400);
   ASSERT_TRUE(ups.started) << ups.error;
-  MonitorRun run(ups.sim.DevicePath());
-  ASSERT_TRUE(run.Start());
+  ServiceRun run(MonitorInstallation(ups.sim.DevicePath()));
   // The device at 19200, 9600 and 4800 (not answered), then at 2400.
-  ASSERT_NE("", run.WaitForScript("status|1|120|")) << run.Stderr();
+  ASSERT_TRUE(run.StartAndWaitForScript({"-debug"}, "status|1|120|"));
   ASSERT_NE("", run.WaitForScript("event|1|1|64")) << run.Stderr();
 
   // Items 0, 2 and 3 of the identification, 7 of the battery figure.
@@ -93,9 +90,8 @@ TEST(MonitorBlackBox, TextUpsAt2400IsFoundIdentifiedAndPolled) {
 TEST(MonitorBlackBox, BinaryUpsIsIdentifiedThroughTheTranslation) {
   SimulatorRun ups(SimProtocol::kBinary, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
-  MonitorRun run(ups.sim.DevicePath());
-  ASSERT_TRUE(run.Start());
-  ASSERT_NE("", run.WaitForScript("status|1|120|")) << run.Stderr();
+  ServiceRun run(MonitorInstallation(ups.sim.DevicePath()));
+  ASSERT_TRUE(run.StartAndWaitForScript({"-debug"}, "status|1|120|"));
   EXPECT_EQ("ZPX-A1500JC", InformationItem(0));
   EXPECT_EQ("1500VA/1350W", InformationItem(1));
   EXPECT_EQ("01.05", InformationItem(2));
@@ -115,9 +111,8 @@ TEST(MonitorBlackBox, BinaryUpsIsIdentifiedThroughTheTranslation) {
 TEST(MonitorBlackBox, LostLinkBeginsAndEndsEvent3880) {
   SimulatorRun ups(SimProtocol::kText, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
-  MonitorRun run(ups.sim.DevicePath());
-  ASSERT_TRUE(run.Start());
-  ASSERT_NE("", run.WaitForScript("event|1|1|64")) << run.Stderr();
+  ServiceRun run(MonitorInstallation(ups.sim.DevicePath()));
+  ASSERT_TRUE(run.StartAndWaitForScript({"-debug"}, "event|1|1|64"));
   EXPECT_TRUE(run.ScriptsWith("event|1|3|3880").empty());
 
   ups.sim.SetState(SimState::kSilence);

@@ -219,11 +219,22 @@ bool ServiceRun::Start(const Strings& args, const Strings& env) {
                                    (dir_ / "stderr.txt").c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   exit_code_ = -1;
-  int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
-                       envp.data());
+  int rc =
+      posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) pid_ = -1;
   return rc == 0;
+}
+
+::testing::AssertionResult ServiceRun::StartAndWaitForScript(
+    const Strings& args, const std::string& prefix) {
+  if (!Start(args)) return ::testing::AssertionFailure() << "zeps not started";
+  if (WaitForScript(prefix).empty()) {
+    return ::testing::AssertionFailure()
+           << "no script line \"" << prefix << "\"; trace:\n"
+           << Stderr();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 void ServiceRun::Signal(int sig) {
@@ -259,8 +270,7 @@ std::string ServiceRun::ReadFile(const std::string& name) const {
 
 bool ServiceRun::WaitForText(const std::string& name, const std::string& text) {
   return WaitUntil(
-      [&] { return ReadFile(name).find(text) != std::string::npos; },
-      wait_ms_);
+      [&] { return ReadFile(name).find(text) != std::string::npos; }, wait_ms_);
 }
 
 Strings ServiceRun::Scripts() const {

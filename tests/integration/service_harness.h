@@ -8,6 +8,7 @@
 // others that use them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -110,6 +111,10 @@ class ServiceRun {
   /// without the ZEP_ settings (they come from ZEP.conf alone) and without
   /// NOTIFY_SOCKET, plus `env`, whose entries replace those of the same name.
   bool Start(const Strings& args, const Strings& env = {});
+  /// Start, then WaitForScript(`prefix`); a failure tells which of the two
+  /// failed, with the service's trace.
+  ::testing::AssertionResult StartAndWaitForScript(const Strings& args,
+                                                   const std::string& prefix);
 
   void Signal(int sig);
   /// Whether the process has not ended yet.
