@@ -9,19 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../common/scratch_files.h"
 #include "events/event_decisions.h"
-#include "events/status_records.h"
-#include "fake_clock.h"
 #include "host_recorders.h"
-#include "link/monitor_record.h"
-#include "message_files.h"
-#include "protocol/event_table.h"
-#include "protocol/ups_state.h"
+#include "test_context.h"
 #include "udp.h"
+#include "worker_on_thread.h"
 
 namespace zep {
 namespace {
@@ -35,32 +30,23 @@ class EventWorkerTest : public ::testing::Test {
  protected:
   EventWorkerTest()
       : settings_({"ZEP_PF_WAIT", "ZEP_LB_WAIT", "ZEP_AWAY_MODE"}),
-        clock_(kNow) {
-    context_.launcher = &launcher_;
-    context_.messages = &messages_;
-    context_.monitor = &monitor_;
-    context_.events = &events_;
-    context_.summary = &summary_;
-    context_.ups_state = &ups_state_;
-    context_.clock = &clock_;
-  }
+        records_(kWithLauncher | kWithMessages | kWithMonitor | kWithEvents |
+                     kWithSummary | kWithUpsState | kWithClock,
+                 kNow) {}
 
   int Handle(const Bytes& bytes) {
-    return HandleEventDatagram(context_, bytes.data(),
+    return HandleEventDatagram(records_.context, bytes.data(),
                                static_cast<int>(bytes.size()));
   }
-  int32_t PowerFail() const { return monitor_.power_fail_active.load(); }
-  int32_t LowBattery() const { return monitor_.low_battery_active.load(); }
+  int32_t PowerFail() const {
+    return records_.monitor.power_fail_active.load();
+  }
+  int32_t LowBattery() const {
+    return records_.monitor.low_battery_active.load();
+  }
 
   EnvironmentGuard settings_;
-  FakeClock clock_;
-  RecordingLauncher launcher_;
-  MessageTables messages_;
-  MonitorRecord monitor_;
-  ActiveEventTable events_;
-  EventSummary summary_;
-  UpsState ups_state_;
-  ServiceContext context_;
+  TestContext records_;
 };
 
 TEST_F(EventWorkerTest, ScriptsAndFlagsFollowTheEntries) {
@@ -144,9 +130,9 @@ TEST_F(EventWorkerTest, ScriptsAndFlagsFollowTheEntries) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RecordingLauncher launcher;
-    context_.launcher = &launcher;
-    monitor_.power_fail_active.store(c.before.power_fail_active);
-    monitor_.low_battery_active.store(c.before.low_battery_active);
+    records_.context.launcher = &launcher;
+    records_.monitor.power_fail_active.store(c.before.power_fail_active);
+    records_.monitor.low_battery_active.store(c.before.low_battery_active);
     Handle(c.datagram);
     EXPECT_EQ(c.runs, launcher.Runs());
     EXPECT_EQ(c.after.power_fail_active, PowerFail());
@@ -156,23 +142,24 @@ TEST_F(EventWorkerTest, ScriptsAndFlagsFollowTheEntries) {
 
 TEST_F(EventWorkerTest, ChangesGoIntoTheActiveEventTable) {
   EXPECT_EQ(2, Handle({0x85, 0x02, 0x2D, 0x28, 0x38, 0x81}));
-  EXPECT_EQ(2, EventSeverity(events_, 3368));
-  EXPECT_EQ(3, EventSeverity(events_, 2177));
-  EXPECT_EQ(kNow, EventStamp(events_, 2177));
-  clock_.SetSeconds(kNow + 60);
+  EXPECT_EQ(2, EventSeverity(records_.events, 3368));
+  EXPECT_EQ(3, EventSeverity(records_.events, 2177));
+  EXPECT_EQ(kNow, EventStamp(records_.events, 2177));
+  records_.clock.SetSeconds(kNow + 60);
   Handle({0x85, 0x01, 0xAD, 0x28});
-  EXPECT_EQ(0, EventSeverity(events_, 3368));
-  EXPECT_EQ(kNow + 60, events_.last_clear_stamp.load());
+  EXPECT_EQ(0, EventSeverity(records_.events, 3368));
+  EXPECT_EQ(kNow + 60, records_.events.last_clear_stamp.load());
 }
 
 TEST_F(EventWorkerTest, PowerFailureGetsTheItemsAndTheWait) {
-  SetInfoString(&messages_.info_strings, 7, "100");
-  SetInfoString(&messages_.info_strings, 8, "35");
-  SetInfoString(&messages_.info_strings, 10, "0.9");
-  SetInfoString(&messages_.info_strings, 11, "31.5");
+  records_.SetItem(7, "100");
+  records_.SetItem(8, "35");
+  records_.SetItem(10, "0.9");
+  records_.SetItem(11, "31.5");
   Handle({0x85, 0x01, 0x2D, 0x28});
-  EXPECT_EQ(launcher_.Runs(), (Strings{"event.bat|1|2|3368",
-                                       "powerfail.bat|35|0.9|31.5|100|300"}));
+  EXPECT_EQ(
+      records_.launcher.Runs(),
+      (Strings{"event.bat|1|2|3368", "powerfail.bat|35|0.9|31.5|100|300"}));
 }
 
 TEST_F(EventWorkerTest, DatagramsWithoutACompleteEntryAreDropped) {
@@ -181,32 +168,31 @@ TEST_F(EventWorkerTest, DatagramsWithoutACompleteEntryAreDropped) {
   EXPECT_EQ(0, Handle({0x85, 0x00, 0x2D, 0x28}));
   EXPECT_EQ(0, Handle({0x8F, 0x01, 0x2D, 0x28}));
   EXPECT_EQ(0, Handle({0x85}));
-  EXPECT_TRUE(launcher_.Runs().empty());
+  EXPECT_TRUE(records_.launcher.Runs().empty());
   EXPECT_EQ(0, PowerFail());
-  EXPECT_EQ(0, summary_.summary_kind.load());
+  EXPECT_EQ(0, records_.summary.summary_kind.load());
 }
 
 TEST_F(EventWorkerTest, SummaryAndRecordsAreRefreshedUnlessTheLinkCameBack) {
-  StatusRecordCounters counters;
-  context_.status_counters = &counters;
+  records_.context.status_counters = &records_.counters;
   // The link back, with the mains back: no refresh, which over no active
   // event would have made the kind 1, and no status record.
-  monitor_.power_fail_active.store(1);
+  records_.monitor.power_fail_active.store(1);
   Handle({0x85, 0x02, 0xBF, 0x28, 0xAD, 0x28});
-  EXPECT_EQ(0, summary_.summary_kind.load());
-  EXPECT_EQ(launcher_.Runs(),
+  EXPECT_EQ(0, records_.summary.summary_kind.load());
+  EXPECT_EQ(records_.launcher.Runs(),
             (Strings{"event.bat|0|3|3880", "event.bat|0|2|3368",
                      "powerrecovery.bat"}));
 
   Handle({0x85, 0x01, 0x2D, 0x28});
-  EXPECT_EQ(1, summary_.summary_total.load());
-  EXPECT_EQ(2, summary_.summary_severity.load());
-  EXPECT_EQ(2, summary_.summary_kind.load());
-  EXPECT_EQ(kNow, summary_.summary_stamp.load());
+  EXPECT_EQ(1, records_.summary.summary_total.load());
+  EXPECT_EQ(2, records_.summary.summary_severity.load());
+  EXPECT_EQ(2, records_.summary.summary_kind.load());
+  EXPECT_EQ(kNow, records_.summary.summary_stamp.load());
   // Code 0xD28: second hex digit 13, category 21; the record has level 2
   // and category 21, neither named in the (empty) message files.
-  EXPECT_EQ(21, summary_.summary_category.load());
-  EXPECT_EQ("status.bat|2|21|????|????", launcher_.Runs().back());
+  EXPECT_EQ(21, records_.summary.summary_category.load());
+  EXPECT_EQ("status.bat|2|21|????|????", records_.launcher.Runs().back());
 }
 
 // The thread itself on a loopback endpoint that takes datagrams from this
@@ -214,13 +200,11 @@ TEST_F(EventWorkerTest, SummaryAndRecordsAreRefreshedUnlessTheLinkCameBack) {
 TEST_F(EventWorkerTest, ThreadDropsBadDatagramsAndGoesOnUntilTheStopSignal) {
   EventLog log;
   RecordingLauncher launcher(&log);
-  context_.launcher = &launcher;
-  WorkerSlot slot;
-  slot.context = &context_;
-  slot.endpoint.internal_only = true;
-  ASSERT_GT(OpenEndpoint(&slot.endpoint, 47357), 0);
-  const int port = slot.endpoint.bound_port;
-  std::thread worker([&slot] { EventWorker(&slot); });
+  records_.context.launcher = &launcher;
+  WorkerOnThread worker(47357, true, &records_.context);
+  ASSERT_TRUE(worker.opened());
+  const int port = worker.port();
+  worker.Start(&EventWorker);
 
   const uint8_t too_short[] = {0x85, 0x02};
   const uint8_t values[] = {0x8F, 0x01, 0x00, 0x00, 0x58, 0x73, 0x15, 0x00};
@@ -232,9 +216,7 @@ TEST_F(EventWorkerTest, ThreadDropsBadDatagramsAndGoesOnUntilTheStopSignal) {
   EXPECT_TRUE(log.WaitFor("powerfail.bat"));
   EXPECT_EQ(log.Entries(), (Strings{"event.bat|1|2|3368", "powerfail.bat"}));
 
-  SendStopSignal(&slot.endpoint);
-  worker.join();
-  CloseEndpoint(&slot.endpoint);
+  worker.Stop();
 }
 
 }  // namespace

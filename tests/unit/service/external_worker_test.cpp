@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/worker_procedures.h"
 #include "host/worker_table.h"
 #include "host_recorders.h"
-#include "loopback_client.h"
-#include "protocol/event_table.h"
+#include "test_context.h"
+#include "test_endpoint.h"
 #include "udp.h"
+#include "worker_on_thread.h"
 
 namespace zep {
 namespace {
@@ -41,35 +41,24 @@ std::string Raw(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-// The next datagram on `endpoint` as text; empty after the wait.
-std::string ReceiveText(UdpEndpoint* endpoint) {
-  char buffer[1024];
-  int n =
-      ReceiveDatagram(endpoint, buffer, sizeof buffer, LoopbackClient::kWaitMs);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-}
-
-EventLog* g_console = nullptr;
-void RecordConsole(const char* text) { g_console->Add(text); }
-
 TEST(ExternalWorkerTest, AnswersClientsRelaysCommandsAndOutlivesBadFrames) {
-  EventLog console;
-  g_console = &console;
-  EventSummary summary;
-  ServiceContext context;
-  context.summary = &summary;
-  context.write_console = &RecordConsole;
+  ConsoleRecorder console;
+  TestContext records(kWithSummary);
+  records.context.write_console = &ConsoleRecorder::Write;
   // The monitor's endpoint takes only the service's own datagrams.
-  UdpEndpoint monitor;
-  monitor.internal_only = true;
-  ASSERT_GT(OpenEndpoint(&monitor, 0), 0);
-  context.worker_ports[kMonitorSlot] = monitor.bound_port;
+  TestEndpoint monitor(0);
+  monitor.endpoint()->internal_only = true;
+  ASSERT_TRUE(monitor.opened());
+  records.SetPort(kMonitorSlot, monitor.port());
 
-  UdpEndpoint endpoint;
-  ASSERT_GT(OpenEndpoint(&endpoint, 47660), 0);
+  // The external command port takes datagrams from any local program.
   int result = 0;
-  std::thread worker([&] { result = ServeExternalFrames(&endpoint, context); });
-  LoopbackClient client(endpoint.bound_port);
+  WorkerOnThread worker(47660, false);
+  ASSERT_TRUE(worker.opened());
+  worker.Start([&] {
+    result = ServeExternalFrames(worker.endpoint(), records.context);
+  });
+  LoopbackClient client(worker.port());
 
   EXPECT_EQ(Raw(kQueryAnswer), client.Ask(Raw(kQuery)));
 
@@ -89,21 +78,17 @@ TEST(ExternalWorkerTest, AnswersClientsRelaysCommandsAndOutlivesBadFrames) {
   answer = client.Ask(Raw(kCancel));
   ASSERT_EQ(258u, answer.size());
   EXPECT_EQ('\xFE', answer[257]);  // 01^FF, the request XORing to 0
-  EXPECT_EQ("&C\r", ReceiveText(&monitor));
+  EXPECT_EQ("&C\r", monitor.Receive(LoopbackClient::kWaitMs));
 
-  SendStopSignal(&endpoint);
-  worker.join();
+  worker.Stop();
   EXPECT_EQ(-1, result);
-  CloseEndpoint(&endpoint);
-  CloseEndpoint(&monitor);
   // One console line for each well-formed frame, none for the others.
   EXPECT_EQ((std::vector<std::string>{
                 "External Size:12 ID:02 Length:12 CMD:42 02 01\r\n",
                 "External Size:12 ID:02 Length:12 CMD:42 02 01\r\n",
                 "External Size:17 ID:01 Length:17 CMD:35 48 61\r\n",
                 "External Size:1 ID:01 Length:1 CMD:02 00 00\r\n"}),
-            console.Entries());
-  g_console = nullptr;
+            console.log().Entries());
 }
 
 // ---- Ports of the running workers -----------------------------------------
@@ -138,9 +123,8 @@ TEST(WorkerPortsTest, CommandsReachTheMonitorWhereverItsPortMoved) {
   ASSERT_GT(OpenEndpoint(&other, kBase - 1), 0);
   ASSERT_EQ(kBase - 1, other.bound_port);
 
-  EventSummary summary;
-  ServiceContext context;
-  context.summary = &summary;
+  TestContext records(kWithSummary);
+  ServiceContext& context = records.context;
   context.base_port = kBase;
   context.worker_rows = kRows;
   WorkerTable table;

@@ -1,11 +1,14 @@
-// Recorders for the host tests: a status sink that keeps every record sent,
-// a launcher that keeps every script run, and one ordered log that both (and
-// the test's own worker procedures and hooks) write to, so the tests can
-// check what happened in which order.
+// Recorders for the service tests: a status sink that keeps every record
+// sent, a launcher that keeps every script run, a console that keeps what
+// was written to it, and one ordered log that they (and the test's own
+// worker procedures and hooks) write to, so the tests can check what
+// happened in which order.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +18,27 @@
 #include "launcher.h"
 
 namespace zep {
+
+/// Looks at `done` every `step_ms` until it holds or `timeout_ms` has
+/// passed; whether it held. Only a failing test waits the whole time.
+inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 15000,
+                      int step_ms = 5) {
+  for (int waited = 0;; waited += step_ms) {
+    if (done()) return true;
+    if (waited >= timeout_ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(step_ms));
+  }
+}
+
+/// The entries of `all` that start with `prefix`, in order.
+inline std::vector<std::string> StartingWith(
+    const std::vector<std::string>& all, const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const std::string& entry : all) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) found.push_back(entry);
+  }
+  return found;
+}
 
 class EventLog {
  public:
@@ -40,11 +64,14 @@ class EventLog {
   }
   /// Waits (generously) until `entry` has been logged `times` times.
   bool WaitFor(const std::string& entry, int times = 1) const {
-    for (int waited = 0; waited < 15000; waited += 5) {
-      if (Count(entry) >= times) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+    return WaitUntil([&] { return Count(entry) >= times; });
+  }
+  /// All entries run together, for texts written in pieces.
+  std::string Text() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::string text;
+    for (const std::string& entry : entries_) text += entry;
+    return text;
   }
 
  private:
@@ -114,6 +141,38 @@ class RecordingSink : public StatusSink {
   mutable std::mutex lock_;
   std::vector<ServiceStatusValues> sent_;
   uint32_t fail_with_ = 0;
+};
+
+/// The console of console mode for one test: the context's write_console is
+/// a plain function, so while the recorder lives it keeps what is written
+/// through ConsoleRecorder::Write.
+class ConsoleRecorder {
+ public:
+  ConsoleRecorder() { Current().store(&log_); }
+  ~ConsoleRecorder() { Current().store(nullptr); }
+  ConsoleRecorder(const ConsoleRecorder&) = delete;
+  ConsoleRecorder& operator=(const ConsoleRecorder&) = delete;
+
+  /// For ServiceContext::write_console.
+  static void Write(const char* text) {
+    EventLog* log = Current().load();
+    if (log != nullptr) log->Add(text);
+  }
+  /// Everything written so far, run together.
+  std::string Text() const { return log_.Text(); }
+  /// One entry per write.
+  const EventLog& log() const { return log_; }
+  /// Waits (generously) until what was written contains `text`.
+  bool WaitFor(const std::string& text) const {
+    return WaitUntil([&] { return Text().find(text) != std::string::npos; });
+  }
+
+ private:
+  static std::atomic<EventLog*>& Current() {
+    static std::atomic<EventLog*> current{nullptr};
+    return current;
+  }
+  EventLog log_;
 };
 
 inline std::vector<std::string> Briefs(

@@ -16,17 +16,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../common/scratch_files.h"
-#include "fake_clock.h"
 #include "host_recorders.h"
-#include "message_files.h"
+#include "test_context.h"
 #include "udp.h"
+#include "worker_on_thread.h"
 
 namespace zep {
 namespace {
@@ -37,37 +34,21 @@ using Strings = std::vector<std::string>;
 // 1700000000 is 20 s into its minute; the next minute starts at ...040.
 constexpr int64_t kStart = 1700000000;
 
-std::mutex g_console_lock;
-std::string g_console;
-void RecordConsole(const char* text) {
-  std::lock_guard<std::mutex> hold(g_console_lock);
-  g_console += text;
-}
-
 const Bytes kTemperature = {0x8F, 0x01, 0x00, 0x00, 0x58, 0x73, 0x15, 0x00};
 
 class MeterWorkerTest : public ::testing::Test {
  protected:
-  MeterWorkerTest() : settings_({"ZEP_METER_CYCLE"}), clock_(kStart) {
-    context_.launcher = &launcher_;
-    context_.messages = &messages_;
-    context_.meter_values = &table_;
-    context_.clock = &clock_;
-    context_.write_console = &RecordConsole;
-    g_console.clear();
-    StartMeterCycle(&cycle_, &table_, kStart);
+  MeterWorkerTest()
+      : settings_({"ZEP_METER_CYCLE"}),
+        records_(kWithLauncher | kWithMessages | kWithMeterValues | kWithClock,
+                 kStart) {
+    records_.context.write_console = &ConsoleRecorder::Write;
+    StartMeterCycle(&cycle_, &records_.meter_values, kStart);
   }
 
   int Store(const Bytes& bytes) {
-    return StoreMeterValues(context_, &cycle_, bytes.data(),
+    return StoreMeterValues(records_.context, &cycle_, bytes.data(),
                             static_cast<int>(bytes.size()));
-  }
-  std::string Item(int slot) {
-    char text[kInfoTextSize] = {};
-    if (!GetInfoString(messages_.info_strings, slot, text, sizeof text)) {
-      return "<unset>";
-    }
-    return text;
   }
   // Feeds `bytes` every `step` seconds from `from` to `to` (inclusive) and
   // returns the offsets from kStart at which meter.bat ran.
@@ -76,48 +57,36 @@ class MeterWorkerTest : public ::testing::Test {
     std::vector<int64_t> runs;
     for (int64_t t = from; t <= to; t += step) {
       Store(bytes);
-      if (RunMeterIfDue(context_, &cycle_, t)) runs.push_back(t - kStart);
+      if (RunMeterIfDue(records_.context, &cycle_, t))
+        runs.push_back(t - kStart);
     }
     return runs;
   }
-  bool WaitForConsole(const std::string& text) {
-    for (int waited = 0; waited < 15000; waited += 5) {
-      {
-        std::lock_guard<std::mutex> hold(g_console_lock);
-        if (g_console.find(text) != std::string::npos) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-  }
 
   EnvironmentGuard settings_;
-  FakeClock clock_;
-  RecordingLauncher launcher_;
-  MessageTables messages_;
-  MeterValueTable table_;
+  ConsoleRecorder console_;
+  TestContext records_;
   MeterCycle cycle_;
-  ServiceContext context_;
 };
 
 TEST_F(MeterWorkerTest, ValuesAreStoredPrintedAndTurnedIntoItems) {
   EXPECT_EQ(3, Store({0x8F, 0x03, 0x00, 0x00, 0xAC, 0x73, 0x50, 0x00, 0xE0,
                       0x62, 0x30, 0x00, 0xA9, 0x70, 0x09, 0x00}));
-  EXPECT_EQ("[172:35.0] [224:230.0] [169:0.9] \r\n", g_console);
-  EXPECT_EQ("35", Item(8));
-  EXPECT_EQ("230", Item(6));
-  EXPECT_EQ("0.9", Item(10));
-  EXPECT_EQ("<unset>", Item(11));
-  EXPECT_EQ(1, table_.tags[172].present.load());
-  EXPECT_FLOAT_EQ(230.0f, table_.tags[224].value.load());
-  EXPECT_EQ(0, table_.tags[88].present.load());
+  EXPECT_EQ("[172:35.0] [224:230.0] [169:0.9] \r\n", console_.Text());
+  EXPECT_EQ("35", records_.Item(8));
+  EXPECT_EQ("230", records_.Item(6));
+  EXPECT_EQ("0.9", records_.Item(10));
+  EXPECT_EQ("<unset>", records_.Item(11));
+  EXPECT_EQ(1, records_.meter_values.tags[172].present.load());
+  EXPECT_FLOAT_EQ(230.0f, records_.meter_values.tags[224].value.load());
+  EXPECT_EQ(0, records_.meter_values.tags[88].present.load());
 
   Store({0x8F, 0x04, 0x00, 0x00, 0x58, 0x73, 0x15, 0x00, 0xEA, 0x51,
          0x50, 0x00, 0xEB, 0x51, 0x05, 0x00, 0xC8, 0x71, 0x25, 0x00});
-  EXPECT_EQ("31.5", Item(11));
-  EXPECT_EQ("1500", Item(4));
-  EXPECT_EQ("1050", Item(5));
-  EXPECT_EQ("12.5", Item(9));  // tag 200 = 0xC8
+  EXPECT_EQ("31.5", records_.Item(11));
+  EXPECT_EQ("1500", records_.Item(4));
+  EXPECT_EQ("1050", records_.Item(5));
+  EXPECT_EQ("12.5", records_.Item(9));  // tag 200 = 0xC8
 }
 
 TEST_F(MeterWorkerTest, OtherDatagramsAreNotStoredNorCounted) {
@@ -126,16 +95,16 @@ TEST_F(MeterWorkerTest, OtherDatagramsAreNotStoredNorCounted) {
   // The count says two; one value and two bytes of the next arrived.
   EXPECT_EQ(
       1, Store({0x8F, 0x02, 0x00, 0x00, 0xAC, 0x73, 0x50, 0x00, 0x58, 0x73}));
-  EXPECT_EQ(0, table_.tags[88].present.load());
+  EXPECT_EQ(0, records_.meter_values.tags[88].present.load());
   EXPECT_FALSE(cycle_.metering);
   EXPECT_EQ(1, cycle_.datagrams);
-  EXPECT_EQ("[172:35.0] \r\n", g_console);
+  EXPECT_EQ("[172:35.0] \r\n", console_.Text());
 }
 
 TEST_F(MeterWorkerTest, NoMeterRunBeforeTagEightyEight) {
   const Bytes load = {0x8F, 0x01, 0x00, 0x00, 0xAC, 0x73, 0x50, 0x00};
   EXPECT_TRUE(Feed(load, kStart, kStart + 300, 5).empty());
-  EXPECT_TRUE(launcher_.Runs().empty());
+  EXPECT_TRUE(records_.launcher.Runs().empty());
   // The first temperature arms it; the first run was due since 040, so it
   // comes at once, and the next ones at the minutes after it.
   EXPECT_EQ(Feed(kTemperature, kStart + 305, kStart + 400, 5),
@@ -178,7 +147,7 @@ TEST_F(MeterWorkerTest, CycleShorterThanAMinuteRunsOncePerCycle) {
 
 TEST_F(MeterWorkerTest, DueRunWaitsForADatagramCountedSinceTheLast) {
   Feed(kTemperature, kStart, kStart + 40, 40);
-  ASSERT_EQ(1u, launcher_.Runs().size());
+  ASSERT_EQ(1u, records_.launcher.Runs().size());
   // Due again at 100, but nothing counted since: another type arrives.
   const Bytes foreign = {0x85, 0x01, 0x2D, 0x28};
   EXPECT_TRUE(Feed(foreign, kStart + 100, kStart + 130, 10).empty());
@@ -190,7 +159,7 @@ TEST_F(MeterWorkerTest, ArgumentsFallBackAsTheirRowsSay) {
   // Only the temperature: the ratings read the second tag's stored value,
   // 0; the measurements without a value are -1.
   Store(kTemperature);
-  EXPECT_EQ(MeterArguments(table_),
+  EXPECT_EQ(MeterArguments(records_.meter_values),
             (Strings{"0", "0", "0", "-1.0", "-1.0", "-1.0", "-1.0", "0.0", "-1",
                      "31.5", "-1.0"}));
   // 234, 235 and 232 in place of 226, 227 and 224; 169 in place of 201;
@@ -198,7 +167,7 @@ TEST_F(MeterWorkerTest, ArgumentsFallBackAsTheirRowsSay) {
   Store({0x8F, 0x06, 0x00, 0x00, 0xEA, 0x51, 0x50, 0x00, 0xEB, 0x51,
          0x05, 0x00, 0xE8, 0x62, 0x30, 0x00, 0xA9, 0x70, 0x09, 0x00,
          0xAC, 0x73, 0x50, 0x00, 0x40, 0x71, 0x25, 0x00});
-  EXPECT_EQ(MeterArguments(table_),
+  EXPECT_EQ(MeterArguments(records_.meter_values),
             (Strings{"1500", "1050", "230", "-1.0", "-1.0", "-1.0", "-1.0",
                      "0.9", "35", "31.5", "12.5"}));
 }
@@ -207,39 +176,37 @@ TEST_F(MeterWorkerTest, LongValuesAreCutToNineCharacters) {
   // 176 (argument 7, "%.1f") and 226 (argument 1, "%.0f").
   Store(
       {0x8F, 0x02, 0x00, 0x00, 0xB0, 0x39, 0x99, 0x99, 0xE2, 0x39, 0x99, 0x99});
-  Strings args = MeterArguments(table_);
+  Strings args = MeterArguments(records_.meter_values);
   EXPECT_EQ("99999000.", args[6]);  // "99999000.0" cut
   EXPECT_EQ("99999000", args[0]);
   Store({0x8F, 0x01, 0x00, 0x00, 0xB0, 0xB9, 0x99, 0x99});
-  EXPECT_EQ("-99999000", MeterArguments(table_)[6]);  // "-99999000.0" cut
+  EXPECT_EQ("-99999000",
+            MeterArguments(records_.meter_values)[6]);  // "-99999000.0" cut
 }
 
 // The thread on a loopback endpoint, the clock moved by the test.
 TEST_F(MeterWorkerTest, ThreadClearsTheTableAndRunsOnceTheMinuteHasCome) {
   EventLog log;
   RecordingLauncher launcher(&log);
-  context_.launcher = &launcher;
-  table_.tags[64].present.store(1);  // left from before: cleared at start
-  table_.tags[64].value.store(7.0f);
-  WorkerSlot slot;
-  slot.context = &context_;
-  slot.endpoint.internal_only = true;
-  ASSERT_GT(OpenEndpoint(&slot.endpoint, 47356), 0);
-  const int port = slot.endpoint.bound_port;
-  std::thread worker([&slot] { MeterWorker(&slot); });
+  records_.context.launcher = &launcher;
+  records_.meter_values.tags[64].present.store(
+      1);  // left from before: cleared at start
+  records_.meter_values.tags[64].value.store(7.0f);
+  WorkerOnThread worker(47356, true, &records_.context);
+  ASSERT_TRUE(worker.opened());
+  const int port = worker.port();
+  worker.Start(&MeterWorker);
 
   SendToLocalPort(port, kTemperature.data(),
                   static_cast<int>(kTemperature.size()));
-  ASSERT_TRUE(WaitForConsole("[ 88:31.5] \r\n"));
-  clock_.SetSeconds(kStart + 40);
+  ASSERT_TRUE(console_.WaitFor("[ 88:31.5] \r\n"));
+  records_.clock.SetSeconds(kStart + 40);
   SendToLocalPort(port, kTemperature.data(),
                   static_cast<int>(kTemperature.size()));
   EXPECT_TRUE(
       log.WaitFor("meter.bat|0|0|0|-1.0|-1.0|-1.0|-1.0|0.0|-1|31.5|-1.0"));
 
-  SendStopSignal(&slot.endpoint);
-  worker.join();
-  CloseEndpoint(&slot.endpoint);
+  worker.Stop();
   EXPECT_EQ(1u, log.Entries().size());
 }
 

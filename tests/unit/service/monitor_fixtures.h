@@ -1,92 +1,28 @@
 // Stand-ins around the monitor for its tests: a thread that answers the
 // monitor's link like the UPS I/O thread (from a script, or through the
-// real translator and serial port), endpoints that collect the datagrams
-// meant for the event and meter threads, and the context that ties them
-// together. Every endpoint is on a test port (47xxx), never on the
-// service's fixed ports.
+// real translator and serial port), and helpers that read the datagrams
+// meant for the event and meter threads. Every endpoint is on a test port
+// (47xxx), never on the service's fixed ports.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "events/meter_values.h"
-#include "events/status_records.h"
-#include "host/worker_table.h"
-#include "link/monitor_record.h"
-#include "link/port_search.h"
 #include "link/serlink_link.h"
 #include "link/ups_io_worker.h"
-#include "message_files.h"
-#include "process.h"
 #include "protocol/binary_frames.h"
-#include "protocol/event_table.h"
 #include "protocol/status_datagrams.h"
 #include "protocol/ups_state.h"
-#include "service_context.h"
+#include "scoped_setting.h"
+#include "test_context.h"
+#include "test_endpoint.h"
 #include "udp.h"
+#include "worker_on_thread.h"
 
 namespace zep {
-
-/// Sets a setting for the lifetime of the object and puts the earlier
-/// value back at its end.
-class ScopedSetting {
- public:
-  ScopedSetting(const std::string& key, const std::string& value) : key_(key) {
-    was_set_ = GetEnvironmentValue(key.c_str(), &saved_);
-    PutEnvironmentText((key + "=" + value).c_str());
-  }
-  ~ScopedSetting() {
-    PutEnvironmentText((key_ + "=" + (was_set_ ? saved_ : "")).c_str());
-  }
-  ScopedSetting(const ScopedSetting&) = delete;
-  ScopedSetting& operator=(const ScopedSetting&) = delete;
-
- private:
-  std::string key_;
-  std::string saved_;
-  bool was_set_ = false;
-};
-
-/// An endpoint of the test on a port near `port`, taking datagrams from
-/// anyone.
-class TestEndpoint {
- public:
-  explicit TestEndpoint(int port) {
-    opened_ = OpenEndpoint(&endpoint_, port) > 0;
-  }
-  ~TestEndpoint() { CloseEndpoint(&endpoint_); }
-  TestEndpoint(const TestEndpoint&) = delete;
-  TestEndpoint& operator=(const TestEndpoint&) = delete;
-
-  bool opened() const { return opened_; }
-  uint16_t port() const { return endpoint_.bound_port; }
-  UdpEndpoint* endpoint() { return &endpoint_; }
-
-  /// The next datagram within `timeout_ms`; empty when none came.
-  std::string Receive(int timeout_ms = 5000) {
-    char buffer[2048];
-    int received =
-        ReceiveDatagram(&endpoint_, buffer, sizeof buffer, timeout_ms);
-    return received > 0 ? std::string(buffer, received) : std::string();
-  }
-
-  int Send(int port, const std::string& bytes) {
-    SetPeerPort(&endpoint_, static_cast<uint16_t>(port));
-    return SendToPeer(&endpoint_, bytes.data(), static_cast<int>(bytes.size()));
-  }
-
- private:
-  UdpEndpoint endpoint_;
-  bool opened_ = false;
-};
 
 /// A thread on its own endpoint that answers every command datagram as the
 /// UPS I/O thread would. The answer function gives the answer text, or
@@ -96,22 +32,15 @@ class ScriptedUpsIo {
   using Answer =
       std::function<bool(const std::string& command, std::string* answer)>;
 
-  ScriptedUpsIo(int port, Answer answer) : answer_(std::move(answer)) {
-    opened_ = OpenEndpoint(&endpoint_, port) > 0;
-    if (opened_) thread_ = std::thread([this] { Serve(); });
-  }
-  ~ScriptedUpsIo() {
-    if (opened_) {
-      SendStopSignal(&endpoint_);
-      thread_.join();
-    }
-    CloseEndpoint(&endpoint_);
+  ScriptedUpsIo(int port, Answer answer)
+      : answer_(std::move(answer)), worker_(port, false) {
+    worker_.Start([this] { Serve(); });
   }
   ScriptedUpsIo(const ScriptedUpsIo&) = delete;
   ScriptedUpsIo& operator=(const ScriptedUpsIo&) = delete;
 
-  bool opened() const { return opened_; }
-  uint16_t port() const { return endpoint_.bound_port; }
+  bool opened() const { return worker_.opened(); }
+  uint16_t port() const { return worker_.port(); }
 
   std::vector<std::string> Commands() const {
     std::lock_guard<std::mutex> hold(lock_);
@@ -125,9 +54,10 @@ class ScriptedUpsIo {
 
  private:
   void Serve() {
+    UdpEndpoint* endpoint = worker_.endpoint();
     char buffer[1024];
     for (;;) {
-      int received = ReceiveDatagram(&endpoint_, buffer, sizeof buffer, -1);
+      int received = ReceiveDatagram(endpoint, buffer, sizeof buffer, -1);
       if (received < 0) return;
       if (received == 0) continue;
       std::string command(buffer, received);
@@ -137,86 +67,39 @@ class ScriptedUpsIo {
       }
       std::string answer;
       if (answer_(command, &answer)) {
-        SendToPeer(&endpoint_, answer.data(), static_cast<int>(answer.size()));
+        SendToPeer(endpoint, answer.data(), static_cast<int>(answer.size()));
       }
     }
   }
 
   Answer answer_;
-  UdpEndpoint endpoint_;
-  bool opened_ = false;
-  std::thread thread_;
   mutable std::mutex lock_;
   std::vector<std::string> commands_;
+  // Last: the thread ends before the members it uses go.
+  WorkerOnThread worker_;
 };
 
 /// The real UPS I/O loop (translator, serial port slot 0) on a test port,
 /// working on `state`.
 class UpsIoServer {
  public:
-  UpsIoServer(int port, UpsState* state) : translator_{*state, reply_, link_} {
-    opened_ = OpenEndpoint(&endpoint_, port) > 0;
-    endpoint_.internal_only = true;
-    if (opened_) {
-      thread_ =
-          std::thread([this] { ServeUpsCommands(&endpoint_, translator_); });
-    }
-  }
-  ~UpsIoServer() {
-    if (opened_) {
-      SendStopSignal(&endpoint_);
-      thread_.join();
-    }
-    CloseEndpoint(&endpoint_);
+  UpsIoServer(int port, UpsState* state)
+      : translator_{*state, reply_, link_}, worker_(port) {
+    worker_.Start(
+        [this] { ServeUpsCommands(worker_.endpoint(), translator_); });
   }
   UpsIoServer(const UpsIoServer&) = delete;
   UpsIoServer& operator=(const UpsIoServer&) = delete;
 
-  bool opened() const { return opened_; }
-  uint16_t port() const { return endpoint_.bound_port; }
+  bool opened() const { return worker_.opened(); }
+  uint16_t port() const { return worker_.port(); }
 
  private:
   ReplyAssembly reply_;
   SerlinkLink link_;
   Translator translator_;
-  UdpEndpoint endpoint_;
-  bool opened_ = false;
-  std::thread thread_;
-};
-
-/// The records a monitor works on, owned by the test. The worker ports of
-/// slots 0, 2 and 3 are set by the test to its stand-ins.
-struct MonitorRecords {
-  MonitorRecords() : messages(new MessageTables) {
-    context.ups_state = &ups_state;
-    context.events = &events;
-    context.summary = &summary;
-    context.monitor = &monitor;
-    context.meter_values = &meter_values;
-    context.port_search = &search;
-    context.status_counters = &counters;
-    context.messages = messages.get();
-  }
-  void SetPort(int slot, int port) {
-    context.worker_ports[slot].store(static_cast<uint16_t>(port));
-  }
-  std::string Item(int slot) const {
-    char text[kInfoTextSize] = {};
-    if (!GetInfoString(messages->info_strings, slot, text, sizeof text)) {
-      return "<unset>";
-    }
-    return text;
-  }
-
-  UpsState ups_state;
-  ActiveEventTable events;
-  EventSummary summary;
-  MonitorRecord monitor;
-  MeterValueTable meter_values;
-  PortSearch search;
-  StatusRecordCounters counters;
-  std::unique_ptr<MessageTables> messages;
-  ServiceContext context;
+  // Last: the thread ends before the members it uses go.
+  WorkerOnThread worker_;
 };
 
 /// "tag=value" of every value of a value datagram, in order; "bad" when it

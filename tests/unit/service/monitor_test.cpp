@@ -45,11 +45,14 @@ std::map<std::string, std::string> TextUpsAnswers() {
 // sinks standing for the event and meter threads.
 class MonitorTest : public ::testing::Test {
  protected:
-  MonitorTest() : slot_(47380), events_(47360), meter_(47340) {
+  MonitorTest()
+      : records_(kMonitorRecords | kWithLauncher),
+        slot_(47380),
+        events_(47360),
+        meter_(47340) {
     slot_.endpoint()->internal_only = true;
     records_.SetPort(kEventSlot, events_.port());
     records_.SetPort(kMeterSlot, meter_.port());
-    records_.context.launcher = &launcher_;
     ClearMonitorRecord(&records_.monitor);
     PrepareStatusRing(&records_.monitor.ring);
     session_.context = &records_.context;
@@ -81,8 +84,7 @@ class MonitorTest : public ::testing::Test {
     records_.ups_state.protocol_mode.store(static_cast<int8_t>(mode));
   }
 
-  MonitorRecords records_;
-  RecordingLauncher launcher_;
+  TestContext records_;
   TestEndpoint slot_;
   TestEndpoint events_;
   TestEndpoint meter_;
@@ -138,8 +140,7 @@ TEST(MonitorLinkTest, StopEventCutsTheWaitForAnAnswerShort) {
 }
 
 TEST(MonitorRunWithoutRecordsTest, WaitsForTheStopSignalInsteadOfEnding) {
-  MonitorRecords records;
-  records.context.monitor = nullptr;
+  TestContext records(kMonitorRecords & ~kWithMonitor);
   TestEndpoint slot(47300);
   std::atomic<bool> ended{false};
   std::thread monitor([&] {
@@ -343,7 +344,7 @@ TEST_F(PollTest, PassesSendValuesConditionsAndTheBatteryFigure) {
   // severity 1 in the quiet category 12, which gets its record.
   EXPECT_EQ(1, records_.summary.summary_severity.load());
   EXPECT_EQ(12, records_.summary.summary_category.load());
-  EXPECT_EQ((Strings{"status.bat|1|12|????|????"}), launcher_.Runs());
+  EXPECT_EQ((Strings{"status.bat|1|12|????|????"}), records_.launcher.Runs());
 }
 
 TEST_F(PollTest, MainsFailureIsReportedAsItsTwoConditions) {
@@ -394,7 +395,7 @@ TEST_F(PollTest, PassWithoutAUsableAnswerEndsThePhase) {
   EXPECT_EQ(1, PollUps(&session_));
   EXPECT_EQ((Strings{"&S1\r", "QQ\r", "&R\r", "Q1\r"}), ups_->Commands());
   EXPECT_EQ("", events_.Receive(100));
-  EXPECT_TRUE(launcher_.Runs().empty());
+  EXPECT_TRUE(records_.launcher.Runs().empty());
 }
 
 TEST_F(PollTest, StopSignalEndsPolling) {

@@ -5,7 +5,6 @@
 // they make, and a lost link with its event 3880 and the re-identification.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,45 +25,35 @@ using Strings = std::vector<std::string>;
 // Only a failing test waits this long.
 constexpr int kWaitMs = 30000;
 
-void Pause(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 class MonitorRunTest : public ::testing::Test {
  protected:
   MonitorRunTest()
       : port_("ZEP_PORT", ""),
         cycle_("ZEP_MON_CYCLE", "1"),
         fixed_("ZEP_FIXED_FLAG", ""),
+        records_(kMonitorRecords | kWithLauncher),
         io_(47180, &records_.ups_state),
         slot_(47160),
-        events_(47140) {
-    records_.context.launcher = &launcher_;
+        events_(47140),
+        meter_(47120, true, &records_.context) {
     slot_.endpoint()->internal_only = true;
-    meter_slot_.context = &records_.context;
-    meter_slot_.endpoint.internal_only = true;
-    meter_opened_ = OpenEndpoint(&meter_slot_.endpoint, 47120) > 0;
     records_.SetPort(kUpsIoSlot, io_.port());
     records_.SetPort(kEventSlot, events_.port());
-    records_.SetPort(kMeterSlot, meter_slot_.endpoint.bound_port);
+    records_.SetPort(kMeterSlot, meter_.port());
   }
 
   ~MonitorRunTest() override {
     Stop();
-    if (meter_.joinable()) {
-      SendStopSignal(&meter_slot_.endpoint);
-      meter_.join();
-    }
-    CloseEndpoint(&meter_slot_.endpoint);
+    meter_.Stop();
     Kbapi_COMPortClose(0);
   }
 
   void Start(bool binary, const std::string& state = "normal") {
     ups_ = StartSimulatedUps(binary, 19200, state);
     ASSERT_TRUE(ups_);
-    ASSERT_TRUE(io_.opened() && meter_opened_);
+    ASSERT_TRUE(io_.opened() && meter_.opened());
     port_setting_.reset(new ScopedSetting("ZEP_PORT", ups_->Device()));
-    meter_ = std::thread([this] { MeterWorker(&meter_slot_); });
+    meter_.Start(&MeterWorker);
     monitor_ =
         std::thread([this] { RunMonitor(records_.context, slot_.endpoint()); });
   }
@@ -77,27 +66,16 @@ class MonitorRunTest : public ::testing::Test {
 
   // The status records made so far.
   Strings StatusRuns() const {
-    Strings runs;
-    for (const std::string& run : launcher_.Runs()) {
-      if (run.compare(0, 11, "status.bat|") == 0) runs.push_back(run);
-    }
-    return runs;
+    return StartingWith(records_.launcher.Runs(), "status.bat|");
   }
 
   int CountRuns(const std::string& prefix) const {
-    int n = 0;
-    for (const std::string& run : launcher_.Runs()) {
-      if (run.compare(0, prefix.size(), prefix) == 0) ++n;
-    }
-    return n;
+    return static_cast<int>(
+        StartingWith(records_.launcher.Runs(), prefix).size());
   }
 
   bool WaitForRuns(const std::string& prefix, int times) const {
-    for (int waited = 0; waited < kWaitMs; waited += 20) {
-      if (CountRuns(prefix) >= times) return true;
-      Pause(20);
-    }
-    return false;
+    return WaitUntil([&] { return CountRuns(prefix) >= times; }, kWaitMs, 20);
   }
 
   int RequestCount(const std::string& request) const {
@@ -122,15 +100,12 @@ class MonitorRunTest : public ::testing::Test {
   ScopedSetting cycle_;
   ScopedSetting fixed_;
   std::unique_ptr<ScopedSetting> port_setting_;
-  MonitorRecords records_;
-  RecordingLauncher launcher_;
+  TestContext records_;
   UpsIoServer io_;
   TestEndpoint slot_;
   TestEndpoint events_;
-  WorkerSlot meter_slot_;
-  bool meter_opened_ = false;
+  WorkerOnThread meter_;
   std::unique_ptr<SimulatedUps> ups_;
-  std::thread meter_;
   std::thread monitor_;
 };
 

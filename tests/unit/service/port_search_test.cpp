@@ -60,8 +60,10 @@ TEST(PortSearchNames, PortCountFromTheSettingWithItsDefaultAndLimit) {
 // answered, and every device name asked for is kept.
 class MissingPortTest : public ::testing::Test {
  protected:
-  MissingPortTest() : port_("ZEP_PORT", ""), max_port_("ZEP_MAX_PORT", "") {
-    records_.context.launcher = &launcher_;
+  MissingPortTest()
+      : port_("ZEP_PORT", ""),
+        max_port_("ZEP_MAX_PORT", ""),
+        records_(kMonitorRecords | kWithLauncher) {
     records_.search.device_name = [this](int n) {
       asked_.push_back(n);
       // A name no system has.
@@ -77,8 +79,7 @@ class MissingPortTest : public ::testing::Test {
 
   ScopedSetting port_;
   ScopedSetting max_port_;
-  MonitorRecords records_;
-  RecordingLauncher launcher_;
+  TestContext records_;
   MonitorLink link_;
   bool opened_ = false;
   std::vector<int> asked_;
@@ -101,7 +102,7 @@ TEST_F(MissingPortTest, EachMissingPortIsLeftAtOnceForTheNext) {
   char scratch[16];
   EXPECT_EQ(0, ReceiveDatagram(&link_.endpoint, scratch, sizeof scratch, 0));
   EXPECT_EQ(0, Kbapi_COMGetCommEnable(kUpsPortSlot));
-  EXPECT_TRUE(launcher_.Runs().empty());
+  EXPECT_TRUE(records_.launcher.Runs().empty());
 }
 
 TEST_F(MissingPortTest, OnePortSearchStaysOnComOne) {

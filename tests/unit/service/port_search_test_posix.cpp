@@ -21,8 +21,8 @@ class SimulatedPortTest : public ::testing::Test {
   SimulatedPortTest()
       : port_("ZEP_PORT", ""),
         max_port_("ZEP_MAX_PORT", ""),
+        records_(kMonitorRecords | kWithLauncher),
         io_(47240, &records_.ups_state) {
-    records_.context.launcher = &launcher_;
     records_.search.device_name = [this](int n) {
       auto found = devices_.find(n);
       return found != devices_.end()
@@ -50,8 +50,7 @@ class SimulatedPortTest : public ::testing::Test {
 
   ScopedSetting port_;
   ScopedSetting max_port_;
-  MonitorRecords records_;
-  RecordingLauncher launcher_;
+  TestContext records_;
   UpsIoServer io_;
   MonitorLink link_;
   bool opened_ = false;
@@ -77,7 +76,7 @@ TEST_F(SimulatedPortTest, UpsAt2400OnCom3IsFoundAtTheFourteenthAttempt) {
   EXPECT_EQ(0, records_.ups_state.protocol_mode.load());
   EXPECT_EQ(1, Kbapi_COMGetCommEnable(kUpsPortSlot));
   EXPECT_EQ((std::vector<std::string>{"status.bat|1|1|Port|COM3|2400bps"}),
-            launcher_.Runs());
+            records_.launcher.Runs());
   // The three faster speeds reached the UPS but were not its own.
   EXPECT_EQ(3, ups->Counts().ignored);
 }
@@ -104,7 +103,7 @@ TEST_F(SimulatedPortTest, TextUpsAnswersTheSecondProbeBinaryTheFirst) {
   }
   EXPECT_EQ((std::vector<std::string>{"status.bat|1|1|Port|COM1|19200bps",
                                       "status.bat|1|1|Port|COM1|19200bps"}),
-            launcher_.Runs());
+            records_.launcher.Runs());
 }
 
 TEST_F(SimulatedPortTest, ConfiguredDeviceIsOpenedAsItStands) {
@@ -116,7 +115,7 @@ TEST_F(SimulatedPortTest, ConfiguredDeviceIsOpenedAsItStands) {
   EXPECT_EQ(ups->Device(), records_.search.found_device);
   // A terminal has no COM number: the record shows the counter.
   EXPECT_EQ((std::vector<std::string>{"status.bat|1|1|Port|COM1|9600bps"}),
-            launcher_.Runs());
+            records_.launcher.Runs());
 }
 
 }  // namespace

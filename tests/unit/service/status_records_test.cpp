@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "../common/scratch_files.h"
 #include "host_recorders.h"
 #include "process.h"
 #include "protocol/event_table.h"
@@ -19,25 +20,6 @@ namespace zep {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Clears ZEP_VERSION for the test and puts its earlier value back.
-class VersionSetting {
- public:
-  VersionSetting() {
-    was_set_ = GetEnvironmentValue("ZEP_VERSION", &saved_);
-    PutEnvironmentText("ZEP_VERSION=");
-  }
-  ~VersionSetting() {
-    PutEnvironmentText(("ZEP_VERSION=" + (was_set_ ? saved_ : "")).c_str());
-  }
-  void Set(const std::string& value) {
-    PutEnvironmentText(("ZEP_VERSION=" + value).c_str());
-  }
-
- private:
-  bool was_set_ = false;
-  std::string saved_;
-};
 
 class StatusRecordsTest : public ::testing::Test {
  protected:
@@ -63,7 +45,8 @@ class StatusRecordsTest : public ::testing::Test {
   std::unique_ptr<MessageTables> tables_;
   int used_ = 0;
   int levels_used_ = 0;
-  VersionSetting version_;
+  // Cleared for the test, and its earlier value put back.
+  EnvironmentGuard version_{{"ZEP_VERSION"}};
 };
 
 TEST_F(StatusRecordsTest, LevelAndCodeAsNumbersAndTextsUpToTheFirstMissing) {
@@ -93,7 +76,7 @@ TEST_F(StatusRecordsTest, FixedRecordsTakeTheCategoryTextsWhenLoaded) {
   AddCategory(105, " version");
   AddCategory(101, "Service stopped");
   AddCategory(103, "Shutting down");
-  version_.Set("1.1.0.2");
+  PutEnvironmentText("ZEP_VERSION=1.1.0.2");
   StartServiceRecord(launcher_, *tables_);
   StopServiceRecord(launcher_, *tables_);
   ShutdownStartRecord(launcher_, *tables_);
@@ -105,7 +88,7 @@ TEST_F(StatusRecordsTest, FixedRecordsTakeTheCategoryTextsWhenLoaded) {
 
 TEST_F(StatusRecordsTest, MissingVersionCategoryFallsBackToItsDefaultOnly) {
   AddCategory(100, "Started");
-  version_.Set("2.0");
+  PutEnvironmentText("ZEP_VERSION=2.0");
   StartServiceRecord(launcher_, *tables_);
   EXPECT_EQ((Strings{"status.bat|1|100|Started|ZEPVersion Information|2.0"}),
             launcher_.Runs());

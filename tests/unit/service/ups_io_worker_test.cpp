@@ -9,17 +9,18 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "fake_serial_link.h"
 #include "host/worker_table.h"
-#include "loopback_client.h"
 #include "protocol/binary_frames.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
+#include "test_context.h"
+#include "test_endpoint.h"
 #include "udp.h"
 #include "ups_line.h"
+#include "worker_on_thread.h"
 
 namespace zep {
 namespace {
@@ -31,21 +32,19 @@ using Client = LoopbackClient;
 
 class UpsIoLoopTest : public ::testing::Test {
  protected:
-  UpsIoLoopTest() {
+  UpsIoLoopTest() : worker_(kWorkerPort) {
     // An ASCII UPS: commands and replies pass unchanged.
     state_.protocol_mode = 0;
-    endpoint_.internal_only = true;
   }
-  ~UpsIoLoopTest() override { CloseEndpoint(&endpoint_); }
 
   void Start() {
-    ASSERT_GT(OpenEndpoint(&endpoint_, kWorkerPort), 0);
-    worker_ = std::thread(
-        [this] { result_ = ServeUpsCommands(&endpoint_, translator_); });
+    ASSERT_TRUE(worker_.opened());
+    worker_.Start([this] {
+      result_ = ServeUpsCommands(worker_.endpoint(), translator_);
+    });
   }
   int Stop() {
-    SendStopSignal(&endpoint_);
-    worker_.join();
+    worker_.Stop();
     return result_;
   }
 
@@ -53,9 +52,9 @@ class UpsIoLoopTest : public ::testing::Test {
   ReplyAssembly reply_;
   FakeSerialLink link_;
   Translator translator_{state_, reply_, link_};
-  UdpEndpoint endpoint_;
-  std::thread worker_;
   int result_ = 0;
+  // Last: the thread ends before the members it uses go.
+  WorkerOnThread worker_;
 };
 
 TEST_F(UpsIoLoopTest, AnswersGoBackToTheSenderAndSilenceSendsNothing) {
@@ -66,7 +65,7 @@ TEST_F(UpsIoLoopTest, AnswersGoBackToTheSenderAndSilenceSendsNothing) {
   link_.ScriptReply(std::string("\0\r", 2));
   link_.ScriptReply("OK\r");
   Start();
-  Client client(endpoint_.bound_port);
+  Client client(worker_.port());
 
   EXPECT_EQ("(101.0 101.0\r", client.Ask("Q1\r"));
   client.Send("&K\r");
@@ -86,7 +85,7 @@ TEST_F(UpsIoLoopTest, OddDatagramsArePassedOverAndTheLoopGoesOn) {
   link_.ScriptReply("A\r");
   link_.ScriptReply("B\r");
   Start();
-  Client client(endpoint_.bound_port);
+  Client client(worker_.port());
 
   // An empty datagram from a client is no command and no stop signal.
   client.Send("");
@@ -108,12 +107,9 @@ TEST_F(UpsIoLoopTest, OddDatagramsArePassedOverAndTheLoopGoesOn) {
 
 class UpsIoLineTest : public ::testing::Test {
  protected:
+  UpsIoLineTest() : records_(kWithUpsState) {}
   ~UpsIoLineTest() override {
-    if (worker_.joinable()) {
-      SendStopSignal(&slot_.endpoint);
-      worker_.join();
-    }
-    CloseEndpoint(&slot_.endpoint);
+    worker_.reset();
     Kbapi_COMPortClose(0);
   }
 
@@ -125,24 +121,20 @@ class UpsIoLineTest : public ::testing::Test {
     if (!line_) return false;
     EXPECT_EQ(1, Kbapi_COMPortOpen(line_->Device().c_str(), kUpsLineBaud, 0))
         << line_->Device();
-    ResetUpsState(state_);
-    context_.ups_state = &state_;
-    slot_.context = &context_;
-    slot_.kind_code = kWorkerKindUpsIo;
-    slot_.endpoint.internal_only = true;
-    EXPECT_GT(OpenEndpoint(&slot_.endpoint, kWorkerPort), 0);
-    worker_ = std::thread([this] { UpsIoWorker(&slot_); });
-    client_ = std::make_unique<Client>(slot_.endpoint.bound_port);
+    ResetUpsState(records_.ups_state);
+    worker_ = std::make_unique<WorkerOnThread>(
+        kWorkerPort, true, &records_.context, kWorkerKindUpsIo);
+    EXPECT_TRUE(worker_->opened());
+    worker_->Start(&UpsIoWorker);
+    client_ = std::make_unique<Client>(worker_->port());
     return true;
   }
-  int Mode() const { return state_.protocol_mode.load(); }
+  int Mode() const { return records_.ups_state.protocol_mode.load(); }
 
   std::string why_;
   std::unique_ptr<UpsLine> line_;
-  UpsState state_;
-  ServiceContext context_;
-  WorkerSlot slot_;
-  std::thread worker_;
+  TestContext records_;
+  std::unique_ptr<WorkerOnThread> worker_;
   std::unique_ptr<Client> client_;
 };
 

@@ -8,18 +8,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "../common/scratch_files.h"
 #include "config.h"
-#include "fake_clock.h"
 #include "host/service_host.h"
 #include "host/worker_table.h"
 #include "host_recorders.h"
-#include "link/monitor_record.h"
-#include "message_files.h"
-#include "udp.h"
+#include "test_context.h"
+#include "test_endpoint.h"
 
 namespace zep {
 namespace {
@@ -33,19 +32,15 @@ class UpsShutdownTest : public ::testing::Test {
   UpsShutdownTest()
       : settings_({"ZEP_UPS_DELAY", "ZEP_UPS_RESTART", "ZEP_EXEC_WAIT",
                    "ZEP_LANG", "ZEP_VERSION"}),
-        clock_(1700000000),
-        sink_scope_(&sink_) {
-    context_.launcher = &launcher_;
-    context_.messages = &messages_;
-    context_.monitor = &monitor_;
-    context_.clock = &clock_;
-    monitor_endpoint_.internal_only = true;
-    opened_ = OpenEndpoint(&monitor_endpoint_, 47355) > 0;
-    context_.worker_ports[kMonitorSlot].store(monitor_endpoint_.bound_port);
+        sink_scope_(&sink_),
+        records_(kWithLauncher | kWithMessages | kWithMonitor | kWithClock,
+                 1700000000),
+        monitor_endpoint_(47355) {
+    monitor_endpoint_.endpoint()->internal_only = true;
+    records_.SetPort(kMonitorSlot, monitor_endpoint_.port());
   }
-  ~UpsShutdownTest() override { CloseEndpoint(&monitor_endpoint_); }
 
-  void SetUp() override { ASSERT_TRUE(opened_); }
+  void SetUp() override { ASSERT_TRUE(monitor_endpoint_.opened()); }
 
   // The settings as a full load puts them when ZEP.conf names none.
   void LoadDefaults() {
@@ -56,17 +51,14 @@ class UpsShutdownTest : public ::testing::Test {
     PutEnvironmentText((key + "=" + value).c_str());
   }
   void Identify(const char* model) {
-    for (size_t i = 0; i < kModelTextSize; ++i) monitor_.model_text[i] = 0;
+    std::atomic<char>* text = records_.monitor.model_text;
+    for (size_t i = 0; i < kModelTextSize; ++i) text[i] = 0;
     for (size_t i = 0; model[i] != '\0' && i + 1 < kModelTextSize; ++i) {
-      monitor_.model_text[i].store(model[i]);
+      text[i].store(model[i]);
     }
   }
   // What reached the monitor's endpoint ("" when nothing came in `ms`).
-  std::string Received(int ms = 5000) {
-    char buffer[64];
-    int n = ReceiveDatagram(&monitor_endpoint_, buffer, sizeof buffer, ms);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-  }
+  std::string Received(int ms = 5000) { return monitor_endpoint_.Receive(ms); }
   std::vector<uint32_t> WaitHints() {
     std::vector<uint32_t> hints;
     for (const ServiceStatusValues& v : sink_.Sent()) {
@@ -83,29 +75,24 @@ class UpsShutdownTest : public ::testing::Test {
   }
 
   EnvironmentGuard settings_;
-  FakeClock clock_;
   RecordingSink sink_;
   ProcessSinkScope sink_scope_;
-  RecordingLauncher launcher_;
-  MessageTables messages_;
-  MonitorRecord monitor_;
-  UdpEndpoint monitor_endpoint_;
-  bool opened_ = false;
-  ServiceContext context_;
+  TestContext records_;
+  TestEndpoint monitor_endpoint_;
 };
 
 TEST_F(UpsShutdownTest, DefaultsSendTheCommandAndReportEveryHalfSecond) {
   LoadDefaults();
-  context_.ups_shutdown_sequence = &UpsShutdown;
+  records_.context.ups_shutdown_sequence = &UpsShutdown;
   // Through the shutdown hook, which reports its own 3000 first.
-  EXPECT_EQ(1, ShutdownService(context_));
+  EXPECT_EQ(1, ShutdownService(records_.context));
   EXPECT_EQ("S02R00001\r", Received());
-  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+  EXPECT_EQ(records_.launcher.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
   std::vector<uint32_t> expected = {3000, 5000};
   expected.insert(expected.end(), 11, 1000);
   EXPECT_EQ(expected, WaitHints());
   // The wait plus half a second.
-  EXPECT_EQ(1700000000 * 1000LL + 5500, clock_.NowMilliseconds());
+  EXPECT_EQ(1700000000 * 1000LL + 5500, records_.clock.NowMilliseconds());
 }
 
 TEST_F(UpsShutdownTest, SettingsAreKeptWithinTheirFields) {
@@ -124,7 +111,7 @@ TEST_F(UpsShutdownTest, SettingsAreKeptWithinTheirFields) {
   for (const Case& c : cases) {
     Set("ZEP_UPS_DELAY", c.delay);
     Set("ZEP_UPS_RESTART", c.restart);
-    UpsShutdown(context_);
+    UpsShutdown(records_.context);
     EXPECT_EQ(c.command, Received()) << c.delay << " " << c.restart;
   }
 }
@@ -133,11 +120,11 @@ TEST_F(UpsShutdownTest, NegativeOrUnsetDelaySendsNothingButStillRunsAndWaits) {
   for (const char* delay : {"-1", ""}) {
     Set("ZEP_UPS_DELAY", delay);
     Set("ZEP_EXEC_WAIT", "2");
-    EXPECT_EQ(1, UpsShutdown(context_));
+    EXPECT_EQ(1, UpsShutdown(records_.context));
     EXPECT_EQ("", Received(300)) << delay;
   }
-  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat",
-                                       kShutdownRecord, "exec.bat"}));
+  EXPECT_EQ(records_.launcher.Runs(), (Strings{kShutdownRecord, "exec.bat",
+                                               kShutdownRecord, "exec.bat"}));
   std::vector<uint32_t> expected = Hints(2000, 5);
   std::vector<uint32_t> twice = expected;
   twice.insert(twice.end(), expected.begin(), expected.end());
@@ -160,7 +147,7 @@ TEST_F(UpsShutdownTest, WaitIsKeptBetweenOneAndTenSeconds) {
     RecordingSink sink;
     ProcessSinkScope scope(&sink);
     Set("ZEP_EXEC_WAIT", c.wait);
-    UpsShutdown(context_);
+    UpsShutdown(records_.context);
     std::vector<uint32_t> hints;
     for (const ServiceStatusValues& v : sink.Sent()) {
       hints.push_back(v.wait_hint);
@@ -188,11 +175,11 @@ TEST_F(UpsShutdownTest, RunsUnlessAnIdentifiedUpsHasTheMains) {
     RecordingLauncher launcher;
     RecordingSink sink;
     ProcessSinkScope scope(&sink);
-    context_.launcher = &launcher;
+    records_.context.launcher = &launcher;
     Identify(c.model);
-    monitor_.power_fail_active.store(c.power_fail);
-    EXPECT_EQ(c.runs, UpsShutdownWanted(context_));
-    EXPECT_EQ(c.runs ? 1 : 0, UpsShutdown(context_));
+    records_.monitor.power_fail_active.store(c.power_fail);
+    EXPECT_EQ(c.runs, UpsShutdownWanted(records_.context));
+    EXPECT_EQ(c.runs ? 1 : 0, UpsShutdown(records_.context));
     if (c.runs) {
       EXPECT_EQ("S02R00001\r", Received());
       EXPECT_EQ(launcher.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
@@ -207,10 +194,10 @@ TEST_F(UpsShutdownTest, RunsUnlessAnIdentifiedUpsHasTheMains) {
 TEST_F(UpsShutdownTest, WithoutAMonitorPortNothingIsSentAnywhereElse) {
   LoadDefaults();
   Set("ZEP_EXEC_WAIT", "1");
-  context_.worker_ports[kMonitorSlot].store(0);
-  EXPECT_EQ(1, UpsShutdown(context_));
+  records_.context.worker_ports[kMonitorSlot].store(0);
+  EXPECT_EQ(1, UpsShutdown(records_.context));
   EXPECT_EQ("", Received(300));
-  EXPECT_EQ(launcher_.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
+  EXPECT_EQ(records_.launcher.Runs(), (Strings{kShutdownRecord, "exec.bat"}));
 }
 
 }  // namespace

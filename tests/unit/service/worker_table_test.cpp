@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,9 +13,7 @@
 #include "host/service_host.h"
 #include "host/worker_procedures.h"
 #include "host_recorders.h"
-#include "message_files.h"
-#include "protocol/event_table.h"
-#include "protocol/ups_state.h"
+#include "test_context.h"
 
 namespace zep {
 namespace {
@@ -85,10 +82,9 @@ const WorkerRow kPlaceholderRows[kUsedWorkerSlots] = {
     {3, &PlaceholderWorker},    {4, &ConfigurationWorker},
 };
 
-void FillTestContext(ServiceContext& context, Launcher* launcher,
-                     MessageTables* messages) {
-  context.launcher = launcher;
-  context.messages = messages;
+// The hooks of the table's tests on a context that has its launcher and
+// message tables.
+void FillTestContext(ServiceContext& context) {
   // No message files there: the records carry their built-in texts.
   context.message_directory = "zep-test-no-such-directory/";
   context.base_port = kBase;
@@ -102,13 +98,12 @@ void FillTestContext(ServiceContext& context, Launcher* launcher,
 class WorkerTableTest : public ::testing::Test {
  protected:
   WorkerTableTest()
-      : launcher_(&log_),
-        sink_(&log_),
+      : sink_(&log_),
         sink_scope_(&sink_),
-        messages_(new MessageTables) {
+        records_(kWithLauncher | kWithMessages, 0, &log_) {
     g_log = &log_;
-    FillTestContext(context_, &launcher_, messages_.get());
-    context_.stop_event.store(&stop_event_);
+    FillTestContext(records_.context);
+    records_.context.stop_event.store(&stop_event_);
     ProcessHost().status.Clear();
   }
   ~WorkerTableTest() override {
@@ -134,32 +129,20 @@ class WorkerTableTest : public ::testing::Test {
     return -1;
   }
   int CountWith(const std::string& prefix) {
-    int count = 0;
-    for (const std::string& entry : log_.Entries()) {
-      if (entry.compare(0, prefix.size(), prefix) == 0) ++count;
-    }
-    return count;
+    return static_cast<int>(StartingWith(log_.Entries(), prefix).size());
   }
-  Strings StatusEntries() {
-    Strings out;
-    for (const std::string& entry : log_.Entries()) {
-      if (entry.compare(0, 7, "status ") == 0) out.push_back(entry);
-    }
-    return out;
-  }
+  Strings StatusEntries() { return StartingWith(log_.Entries(), "status "); }
 
   EventLog log_;
-  RecordingLauncher launcher_;
   RecordingSink sink_;
   ProcessSinkScope sink_scope_;
-  std::unique_ptr<MessageTables> messages_;
+  TestContext records_;
   ManualResetEvent stop_event_;
-  ServiceContext context_;
   WorkerTable table_;
 };
 
 TEST_F(WorkerTableTest, StartAnnouncesBeforeAnyWorkerRunsOnPortsWalkingDown) {
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   ASSERT_TRUE(log_.WaitFor("run 4"));
   for (const char* run : {"run 1", "run 2", "run 133", "run 143", "run 3"}) {
     ASSERT_TRUE(log_.WaitFor(run)) << run;
@@ -177,20 +160,20 @@ TEST_F(WorkerTableTest, StartAnnouncesBeforeAnyWorkerRunsOnPortsWalkingDown) {
     // Only the external command port takes datagrams from other programs.
     EXPECT_EQ(i != 4, slot.endpoint.internal_only) << i;
     EXPECT_TRUE(slot.thread != nullptr) << i;
-    EXPECT_EQ(&context_, slot.context) << i;
+    EXPECT_EQ(&records_.context, slot.context) << i;
   }
   for (int i = kUsedWorkerSlots; i < kWorkerSlotCount; ++i) {
     EXPECT_EQ(0, table_.slots[i].kind_code) << i;
     EXPECT_EQ(kNoSocket, table_.slots[i].endpoint.socket) << i;
     EXPECT_TRUE(table_.slots[i].thread == nullptr) << i;
   }
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
 }
 
 TEST_F(WorkerTableTest, StopAnnouncesFirstSignalsEveryWorkerAndClosesInOrder) {
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   ASSERT_TRUE(log_.WaitFor("run 4"));
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
 
   int stop_record = log_.IndexOf(kStopRecord);
   ASSERT_GE(stop_record, 0);
@@ -216,19 +199,19 @@ TEST_F(WorkerTableTest, HeldPortMovesTheLaterSlotsOneDown) {
   UdpEndpoint other;
   ASSERT_GE(OpenEndpoint(&other, kBase - 1), 0);
   ASSERT_EQ(kBase - 1, other.bound_port);
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   const int expected[] = {kBase,     kBase - 2, kBase - 3,
                           kBase - 4, kBase - 5, kBase - 6};
   for (int i = 0; i < kUsedWorkerSlots; ++i) {
     EXPECT_EQ(expected[i], table_.slots[i].endpoint.bound_port) << i;
   }
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
   CloseEndpoint(&other);
 }
 
 TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
-  context_.base_port = 70000;  // no endpoint can be opened there
-  EXPECT_EQ(0, RunService(table_, context_, &stop_event_));
+  records_.context.base_port = 70000;  // no endpoint can be opened there
+  EXPECT_EQ(0, RunService(table_, records_.context, &stop_event_));
   for (const WorkerSlot& slot : table_.slots) {
     EXPECT_TRUE(slot.thread == nullptr);
   }
@@ -241,7 +224,7 @@ TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
 TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {
   int result = -1;
   std::thread service(
-      [&] { result = RunService(table_, context_, &stop_event_); });
+      [&] { result = RunService(table_, records_.context, &stop_event_); });
   ASSERT_TRUE(log_.WaitFor("status 4/0/0/5"));
   stop_event_.Set();  // a stop request
   service.join();
@@ -255,16 +238,16 @@ TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {
 }
 
 TEST_F(WorkerTableTest, EndOfAnyWorkerEndsTheRun) {
-  context_.worker_rows = kOneFailingRow;
-  EXPECT_EQ(1, RunService(table_, context_, &stop_event_));
+  records_.context.worker_rows = kOneFailingRow;
+  EXPECT_EQ(1, RunService(table_, records_.context, &stop_event_));
   EXPECT_GE(log_.IndexOf("quit 143"), 0);
   for (int i = 0; i < kUsedWorkerSlots; ++i)
     EXPECT_TRUE(table_.slots[i].ended.load()) << i;
 }
 
 TEST_F(WorkerTableTest, LocalDatagramsNeverEndAWorker) {
-  context_.worker_rows = kPlaceholderRows;
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  records_.context.worker_rows = kPlaceholderRows;
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   UdpEndpoint sender;
   ASSERT_GE(OpenEndpoint(&sender, 0), 0);
   const std::vector<uint8_t> garbage = {0xFF, 0x00, 0x85, 0x41};
@@ -282,16 +265,16 @@ TEST_F(WorkerTableTest, LocalDatagramsNeverEndAWorker) {
   EXPECT_FALSE(stop_event_.IsSet());
   for (int i = 0; i < kUsedWorkerSlots; ++i)
     EXPECT_FALSE(table_.slots[i].ended.load()) << i;
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
   for (int i = 0; i < kUsedWorkerSlots; ++i)
     EXPECT_TRUE(table_.slots[i].ended.load()) << i;
   CloseEndpoint(&sender);
 }
 
 TEST_F(WorkerTableTest, StartForgetsTheEventsAndTheUpsOfTheLastRun) {
-  std::unique_ptr<ActiveEventTable> events(new ActiveEventTable);
-  std::unique_ptr<EventSummary> summary(new EventSummary);
-  std::unique_ptr<UpsState> ups(new UpsState);
+  ActiveEventTable* events = &records_.events;
+  EventSummary* summary = &records_.summary;
+  UpsState* ups = &records_.ups_state;
   // What a run left behind: the mains failure 3368 (Caution) active, the
   // summary pointing at it, a binary UPS identified.
   events->slots[3368].severity.store(2);
@@ -304,10 +287,10 @@ TEST_F(WorkerTableTest, StartForgetsTheEventsAndTheUpsOfTheLastRun) {
   summary->summary_kind.store(3);
   summary->summary_category.store(2);
   ups->protocol_mode.store(1);
-  context_.events = events.get();
-  context_.summary = summary.get();
-  context_.ups_state = ups.get();
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  records_.context.events = events;
+  records_.context.summary = summary;
+  records_.context.ups_state = ups;
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   EXPECT_EQ(0, events->slots[3368].severity.load());
   EXPECT_EQ(0, events->slots[3368].stamp.load());
   EXPECT_EQ(0, events->severity_counts[2].load());
@@ -318,14 +301,14 @@ TEST_F(WorkerTableTest, StartForgetsTheEventsAndTheUpsOfTheLastRun) {
   EXPECT_EQ(0, summary->summary_kind.load());
   EXPECT_EQ(0, summary->summary_category.load());
   EXPECT_EQ(-1, ups->protocol_mode.load());
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
 }
 
 TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
-  context_.worker_rows = kPlaceholderRows;
-  std::unique_ptr<UpsState> ups(new UpsState);
-  context_.ups_state = ups.get();
-  ASSERT_EQ(1, StartWorkers(table_, context_));
+  records_.context.worker_rows = kPlaceholderRows;
+  UpsState* ups = &records_.ups_state;
+  records_.context.ups_state = ups;
+  ASSERT_EQ(1, StartWorkers(table_, records_.context));
   EXPECT_EQ(-1, ups->protocol_mode.load());  // reset by the start
   EXPECT_EQ(1, log_.Count("load full"));
   SendToLocalPort(table_.slots[5].endpoint.bound_port, "x", 1);
@@ -333,7 +316,7 @@ TEST_F(WorkerTableTest, ConfigurationThreadLoadsFullUntilTheProtocolIsKnown) {
   ups->protocol_mode.store(0);  // a text UPS was identified
   SendToLocalPort(table_.slots[5].endpoint.bound_port, "x", 1);
   ASSERT_TRUE(log_.WaitFor("load refresh"));
-  StopWorkers(table_, context_);
+  StopWorkers(table_, records_.context);
   EXPECT_EQ(2, log_.Count("load full"));
   EXPECT_EQ(1, log_.Count("load refresh"));
 }
@@ -344,13 +327,13 @@ TEST(WorkerTableForcedEndTest, WorkerThatIgnoresTheStopIsEndedAfterTheWait) {
   static EventLog& log = *new EventLog;
   static ManualResetEvent& hold = *new ManualResetEvent;
   static ManualResetEvent& stop_event = *new ManualResetEvent;
-  static RecordingLauncher& launcher = *new RecordingLauncher(&log);
-  static MessageTables* messages = new MessageTables;
+  static TestContext& records =
+      *new TestContext(kWithLauncher | kWithMessages, 0, &log);
   static WorkerTable& table = *new WorkerTable;
-  static ServiceContext& context = *new ServiceContext;
+  ServiceContext& context = records.context;
   g_log = &log;
   g_hold = &hold;
-  FillTestContext(context, &launcher, messages);
+  FillTestContext(context);
   context.worker_rows = kOneHangingRow;
   context.stop_wait_ms = 200;
   context.stop_event.store(&stop_event);
@@ -377,7 +360,7 @@ TEST_F(WorkerTableTest, ShutdownControlRunsTheUpsSequenceThenStopsInOrder) {
   HostState& host = ProcessHost();
   ServiceDescriptor saved = host.descriptor;
   g_table = &table_;
-  g_context = &context_;
+  g_context = &records_.context;
   host.descriptor.run_hook = &TestRunHook;
   host.descriptor.shutdown_hook = &TestShutdownHook;
   host.descriptor.stop_hook = &TestStopHook;

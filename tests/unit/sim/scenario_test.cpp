@@ -4,25 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "fake_clock.h"
+
 namespace zep {
 namespace {
-
-class HandClock : public Clock {
- public:
-  int64_t NowSeconds() override { return ms_ / 1000; }
-  int64_t NowMilliseconds() override { return ms_; }
-  void Sleep(int ms) override { ms_ += ms; }
-  void Set(int64_t ms) { ms_ = ms; }
-
- private:
-  std::atomic<int64_t> ms_{0};  // moved by the test, read by the player
-};
 
 TEST(ScenarioParseTest, StepsWithCommentsDecimalsAndBlankLines) {
   const std::string text =
@@ -91,21 +81,21 @@ TEST(ScenarioPlayerTest, StepsRunInOrderWhenTheirTimeComes) {
       ParseScenario("0 normal\n10 mains-failure\n40 battery-low\n"
                     "60 normal\n",
                     "s", &steps, &error));
-  HandClock clock;
-  clock.Set(5000);  // the scenario starts at 5 s on this clock
+  FakeClock clock;
+  clock.SetMilliseconds(5000);  // the scenario starts at 5 s on this clock
   std::vector<std::string> applied;
   ScenarioPlayer player(steps, clock, [&](const ScenarioStep& step) {
     applied.push_back(step.action);
   });
   player.Begin();
   EXPECT_EQ(1, player.RunDue());  // the step at 0 runs at once
-  clock.Set(14999);
+  clock.SetMilliseconds(14999);
   EXPECT_EQ(0, player.RunDue());
-  clock.Set(15000);
+  clock.SetMilliseconds(15000);
   EXPECT_EQ(1, player.RunDue());
   EXPECT_EQ(0, player.RunDue());  // a step runs only once
   EXPECT_FALSE(player.Finished());
-  clock.Set(100000);  // late: both remaining steps, in file order
+  clock.SetMilliseconds(100000);  // late: both remaining steps, in file order
   EXPECT_EQ(2, player.RunDue());
   EXPECT_TRUE(player.Finished());
   const std::vector<std::string> expected = {"normal", "mains-failure",
@@ -117,13 +107,13 @@ TEST(ScenarioPlayerTest, BackgroundThreadPlaysEveryStep) {
   std::vector<ScenarioStep> steps;
   std::string error;
   ASSERT_TRUE(ParseScenario("0 normal\n0.01 overload\n", "s", &steps, &error));
-  HandClock clock;
+  FakeClock clock;
   std::vector<std::string> applied;
   ScenarioPlayer player(steps, clock, [&](const ScenarioStep& step) {
     applied.push_back(step.action);
   });
   player.Start();
-  clock.Set(10);  // only the thread reads the clock after this
+  clock.SetMilliseconds(10);  // only the thread reads the clock after this
   for (int i = 0; i < 500 && !player.Finished(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -16,6 +16,7 @@ class FakeClock : public Clock {
 
   /// Puts the clock at a whole second.
   void SetSeconds(int64_t seconds) { ms_.store(seconds * 1000); }
+  void SetMilliseconds(int64_t ms) { ms_.store(ms); }
   void Advance(int ms) { ms_.fetch_add(ms); }
 
   int64_t NowSeconds() override { return ms_.load() / 1000; }
