@@ -73,7 +73,7 @@ TEST(EventsEndToEnd, PowerFailureEmergencyRecoveryAndTheUpsShutdown) {
   EXPECT_EQ("exec", run.WaitForScript("exec"));
   EXPECT_TRUE(WaitUntil(
       [&] { return sim.Counters().last_control_text == "S02R00001\r"; },
-      kBlackBoxWaitMs))
+      kBlackBoxWaitMs, kBlackBoxPollMs))
       << "last control: " << sim.Counters().last_control_text;
 
   // Ctrl+Break leaves the service running; Ctrl+C ends it.

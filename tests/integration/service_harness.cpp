@@ -25,8 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kPollMs = 20;
-
 sockaddr_in LoopbackAddress(int port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -101,14 +99,6 @@ void PauseMs(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms) {
-  for (int waited = 0;; waited += kPollMs) {
-    if (done()) return true;
-    if (waited >= timeout_ms) return false;
-    PauseMs(kPollMs);
-  }
-}
-
 bool LoopbackPortTaken(int port) {
   int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = LoopbackAddress(port);
@@ -160,7 +150,7 @@ Strings NotifyListener::ReadUntil(const std::string& text, int timeout_ms) {
           if (got.back().find(text) != std::string::npos) return true;
         }
       },
-      timeout_ms);
+      timeout_ms, kBlackBoxPollMs);
   return got;
 }
 
@@ -255,7 +245,7 @@ bool ServiceRun::Running() {
 
 int ServiceRun::WaitExit(int timeout_ms) {
   WaitUntil([this] { return !Running(); },
-            timeout_ms < 0 ? wait_ms_ : timeout_ms);
+            timeout_ms < 0 ? wait_ms_ : timeout_ms, kBlackBoxPollMs);
   return pid_ > 0 ? -1 : exit_code_;
 }
 
@@ -270,7 +260,8 @@ std::string ServiceRun::ReadFile(const std::string& name) const {
 
 bool ServiceRun::WaitForText(const std::string& name, const std::string& text) {
   return WaitUntil(
-      [&] { return ReadFile(name).find(text) != std::string::npos; }, wait_ms_);
+      [&] { return ReadFile(name).find(text) != std::string::npos; }, wait_ms_,
+      kBlackBoxPollMs);
 }
 
 Strings ServiceRun::Scripts() const {
@@ -298,7 +289,7 @@ std::string ServiceRun::WaitForScript(const std::string& prefix, int nth) {
         line = found[static_cast<size_t>(nth - 1)];
         return true;
       },
-      wait_ms_);
+      wait_ms_, kBlackBoxPollMs);
   return line;
 }
 

@@ -12,12 +12,12 @@
 #include <sys/types.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "simulator.h"
+#include "wait_until.h"
 
 namespace zep {
 
@@ -25,6 +25,8 @@ using Strings = std::vector<std::string>;
 
 /// Generous: only a failing test waits it out.
 constexpr int kBlackBoxWaitMs = 60000;
+/// How often the waits look again.
+constexpr int kBlackBoxPollMs = 20;
 
 /// The whole content of a file ("" when it cannot be read).
 std::string ReadFileText(const std::filesystem::path& path);
@@ -33,10 +35,6 @@ std::string ReadFileText(const std::filesystem::path& path);
 Strings SplitLines(const std::string& text);
 
 void PauseMs(int ms);
-
-/// Looks at `done` every 20 ms until it holds or `timeout_ms` has passed;
-/// whether it held.
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms);
 
 /// Whether 127.0.0.1:`port` is taken (a bind of our own fails).
 bool LoopbackPortTaken(int port);

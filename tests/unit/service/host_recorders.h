@@ -7,28 +7,19 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/service_host.h"
 #include "launcher.h"
+#include "wait_until.h"
 
 namespace zep {
 
-/// Looks at `done` every `step_ms` until it holds or `timeout_ms` has
-/// passed; whether it held. Only a failing test waits the whole time.
-inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 15000,
-                      int step_ms = 5) {
-  for (int waited = 0;; waited += step_ms) {
-    if (done()) return true;
-    if (waited >= timeout_ms) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(step_ms));
-  }
-}
+/// How long the recorders wait for an entry (generous: only a failing test
+/// waits it out).
+constexpr int kRecorderWaitMs = 15000;
 
 /// The entries of `all` that start with `prefix`, in order.
 inline std::vector<std::string> StartingWith(
@@ -64,7 +55,7 @@ class EventLog {
   }
   /// Waits (generously) until `entry` has been logged `times` times.
   bool WaitFor(const std::string& entry, int times = 1) const {
-    return WaitUntil([&] { return Count(entry) >= times; });
+    return WaitUntil([&] { return Count(entry) >= times; }, kRecorderWaitMs);
   }
   /// All entries run together, for texts written in pieces.
   std::string Text() const {
@@ -164,7 +155,8 @@ class ConsoleRecorder {
   const EventLog& log() const { return log_; }
   /// Waits (generously) until what was written contains `text`.
   bool WaitFor(const std::string& text) const {
-    return WaitUntil([&] { return Text().find(text) != std::string::npos; });
+    return WaitUntil([&] { return Text().find(text) != std::string::npos; },
+                     kRecorderWaitMs);
   }
 
  private:
