@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "ups_line.h"
+
 namespace zep {
 
 /// What the simulated UPS has seen.
@@ -21,11 +23,10 @@ struct SimulatedUpsCounts {
   int ignored = 0;
 };
 
-class SimulatedUps {
+/// A UPS line whose UPS the test can watch and steer; Device() is the
+/// terminal the service opens.
+class SimulatedUps : public UpsLine {
  public:
-  virtual ~SimulatedUps() = default;
-  /// The terminal the service opens.
-  virtual std::string Device() const = 0;
   /// Switches the state by its name ("normal", "silence", ...); false for
   /// an unknown name.
   virtual bool SetState(const std::string& name) = 0;
