@@ -1,6 +1,24 @@
+#include <cstdlib>
+#include <mutex>
+
 #include "process.h"
+#include "process_backend.h"
 
 namespace zep {
+
+std::mutex& EnvironmentLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+bool GetEnvironmentValue(const char* key, std::string* value) {
+  if (key == nullptr) return false;
+  std::lock_guard<std::mutex> hold(EnvironmentLock());
+  const char* found = std::getenv(key);
+  if (found == nullptr) return false;
+  if (value != nullptr) *value = found;
+  return true;
+}
 
 std::string ExecutableDirectory() {
   std::string path = ExecutablePath();

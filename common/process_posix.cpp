@@ -11,16 +11,12 @@
 #include <thread>
 
 #include "process.h"
+#include "process_backend.h"
 
 extern char** environ;
 
 namespace zep {
 namespace {
-
-std::mutex& EnvironmentLock() {
-  static std::mutex lock;
-  return lock;
-}
 
 // The message language follows the locale, as the code page does on Windows.
 bool JapaneseLocale() {
@@ -64,15 +60,6 @@ int PutEnvironmentText(const char* setting) {
   std::lock_guard<std::mutex> hold(EnvironmentLock());
   if (eq[1] == '\0') return unsetenv(key.c_str()) == 0 ? 0 : -1;
   return setenv(key.c_str(), eq + 1, 1) == 0 ? 0 : -1;
-}
-
-bool GetEnvironmentValue(const char* key, std::string* value) {
-  if (key == nullptr) return false;
-  std::lock_guard<std::mutex> hold(EnvironmentLock());
-  const char* found = std::getenv(key);
-  if (found == nullptr) return false;
-  if (value != nullptr) *value = found;
-  return true;
 }
 
 std::vector<std::string> EnvironmentSnapshot() {

@@ -5,16 +5,9 @@
 #include <mutex>
 
 #include "process.h"
+#include "process_backend.h"
 
 namespace zep {
-namespace {
-
-std::mutex& EnvironmentLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-}  // namespace
 
 char PathSeparator() { return '\\'; }
 
@@ -48,15 +41,6 @@ int PutEnvironmentText(const char* setting) {
   // _putenv keeps the C runtime's copy and the process environment block,
   // which CreateProcessA hands to batch files, in step.
   return _putenv(setting) == 0 ? 0 : -1;
-}
-
-bool GetEnvironmentValue(const char* key, std::string* value) {
-  if (key == nullptr) return false;
-  std::lock_guard<std::mutex> hold(EnvironmentLock());
-  const char* found = std::getenv(key);
-  if (found == nullptr) return false;
-  if (value != nullptr) *value = found;
-  return true;
 }
 
 std::vector<std::string> EnvironmentSnapshot() {
