@@ -64,53 +64,58 @@ std::string YearPart(size_t run, const LocalTime& t) {
   }
 }
 
-}  // namespace
+// One letter run of a date picture; letters without a meaning stand as
+// they are.
+std::string DateRun(char c, size_t run, const LocalTime& t) {
+  switch (c) {
+    case 'd': return DayPart(run, t);
+    case 'M': return MonthPart(run, t);
+    case 'y': return YearPart(run, t);
+    case 'g': return "A.D.";
+    default: return std::string(run, c);
+  }
+}
 
-std::string FormatDatePicture(const std::string& picture, const LocalTime& t) {
+std::string TimeRun(char c, size_t run, const LocalTime& t) {
+  const char* digits = run == 1 ? "%d" : "%02d";
+  const char* marker = t.hour < 12 ? "AM" : "PM";
+  switch (c) {
+    case 'h': return FormatText(digits, t.hour % 12 == 0 ? 12 : t.hour % 12);
+    case 'H': return FormatText(digits, t.hour);
+    case 'm': return FormatText(digits, t.minute);
+    case 's': return FormatText(digits, t.second);
+    case 't': return run == 1 ? std::string(marker, 1) : std::string(marker);
+    default: return std::string(run, c);
+  }
+}
+
+// Walks a picture: quoted text is copied, each run of one letter becomes
+// what `render` makes of it.
+std::string RenderPicture(const std::string& picture, const LocalTime& t,
+                          std::string (*render)(char, size_t,
+                                                const LocalTime&)) {
   std::string out;
   size_t i = 0;
   while (i < picture.size()) {
-    char c = picture[i];
-    if (c == '\'') {
+    if (picture[i] == '\'') {
       i = CopyQuoted(picture, i, &out);
       continue;
     }
     size_t run = RunLength(picture, i);
-    switch (c) {
-      case 'd': out += DayPart(run, t); break;
-      case 'M': out += MonthPart(run, t); break;
-      case 'y': out += YearPart(run, t); break;
-      case 'g': out += "A.D."; break;
-      default: out.append(run, c); break;
-    }
+    out += render(picture[i], run, t);
     i += run;
   }
   return out;
 }
 
+}  // namespace
+
+std::string FormatDatePicture(const std::string& picture, const LocalTime& t) {
+  return RenderPicture(picture, t, DateRun);
+}
+
 std::string FormatTimePicture(const std::string& picture, const LocalTime& t) {
-  std::string out;
-  size_t i = 0;
-  while (i < picture.size()) {
-    char c = picture[i];
-    if (c == '\'') {
-      i = CopyQuoted(picture, i, &out);
-      continue;
-    }
-    size_t run = RunLength(picture, i);
-    int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-    const char* marker = t.hour < 12 ? "AM" : "PM";
-    switch (c) {
-      case 'h': out += FormatText(run == 1 ? "%d" : "%02d", h12); break;
-      case 'H': out += FormatText(run == 1 ? "%d" : "%02d", t.hour); break;
-      case 'm': out += FormatText(run == 1 ? "%d" : "%02d", t.minute); break;
-      case 's': out += FormatText(run == 1 ? "%d" : "%02d", t.second); break;
-      case 't': out += run == 1 ? std::string(marker, 1) : std::string(marker); break;
-      default: out.append(run, c); break;
-    }
-    i += run;
-  }
-  return out;
+  return RenderPicture(picture, t, TimeRun);
 }
 
 }  // namespace zep
