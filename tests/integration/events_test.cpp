@@ -153,6 +153,9 @@ TEST(EventsEndToEnd, SigtermUnderSystemdRunsTheUpsShutdownOnlyAtShutdown) {
     ASSERT_NE("", run.WaitForScript("status|1|100|Start Service"));
     run.Signal(SIGTERM);
     EXPECT_EQ(0, run.WaitExit());
+    // The stop record's script may still be writing when the service is
+    // gone.
+    run.WaitForScript("status|1|101|Stop Service");
     std::vector<std::string> scripts = run.Scripts();
     ASSERT_FALSE(scripts.empty());
     EXPECT_EQ("status|1|101|Stop Service", scripts.back());
