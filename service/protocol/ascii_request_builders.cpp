@@ -204,9 +204,10 @@ int BuildGroupCommand(UpsState& state, char* buffer, size_t capacity) {
         char restart_letter = 0;
         int restart = 0;
         if (values.ReadChar(&restart_letter) && values.ReadInt(&restart, 5)) {
-          // Off after t minutes (seconds in the "." form), then on again;
-          // without a usable restart value, off only.
-          if (!dotted) t = Multiply(t, 60);
+          // Off after t minutes, then on again; without a usable restart
+          // value, off only. With a restart value the "." form counts in
+          // minutes too: only the off-only requests take seconds.
+          t = Multiply(t, 60);
           uint8_t id =
               restart > 99998 ? kRequestShutdown : kRequestShutdownRestart;
           return BuildFromText(state, id, FormatText("%d,%d", group, t), buffer,

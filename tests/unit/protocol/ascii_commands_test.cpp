@@ -372,8 +372,10 @@ TEST_F(AsciiCommandsTest, GroupRequests) {
   EXPECT_EQ(cancel_two, Request("E2O99999\r"));
   // "S" with a restart: 5 minutes = 300 s = 0x012C, 0x8A with "2,300".
   // AB+04+8A = 0x139 -> 39; +2C = 65; +01 = 66; +02 = 68 -> 98.
-  EXPECT_EQ((Bytes{0xAB, 0x04, 0x8A, 0x2C, 0x01, 0x02, 0x98}),
-            Request("E2S05R00020\r"));
+  Bytes off_and_on_after_five{0xAB, 0x04, 0x8A, 0x2C, 0x01, 0x02, 0x98};
+  EXPECT_EQ(off_and_on_after_five, Request("E2S05R00020\r"));
+  // The "." form with a restart value also counts minutes.
+  EXPECT_EQ(off_and_on_after_five, Request("E2S.5R00020\r"));
   // "F" with seconds: 0 -> "1" alone (t 1); 10 -> "1,60".
   // 47 + 03 = 4A; +01 = 4B; +01 = 4C -> B4. 4B + 3C = 87 -> 79.
   EXPECT_EQ((Bytes{0xAB, 0x05, 0x97, 0x03, 0x01, 0x01, 0x00, 0xB4}),
