@@ -95,13 +95,16 @@ int StoreMeterValues(ServiceContext& context, MeterCycle* cycle,
   for (int i = 0; i < count; ++i) {
     TaggedValue value;
     ReadValue(data, length, i, &value);
+    // The table keeps a float; the console, the items and meter.bat all
+    // show that one value, so that no two of them round it differently.
+    const float kept = static_cast<float>(value.value);
     if (context.meter_values != nullptr) {
       MeterValue& stored = context.meter_values->tags[value.tag];
-      stored.value.store(static_cast<float>(value.value), kRelaxed);
+      stored.value.store(kept, kRelaxed);
       stored.present.store(1, kRelaxed);
     }
-    line += FormatText("[%3d:%.1f] ", value.tag, value.value);
-    SetInfoItem(context, value.tag, value.value);
+    line += FormatText("[%3d:%.1f] ", value.tag, static_cast<double>(kept));
+    SetInfoItem(context, value.tag, kept);
     if (value.tag == kMeteringTag) cycle->metering = true;
   }
   line += "\r\n";

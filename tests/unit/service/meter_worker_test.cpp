@@ -172,6 +172,15 @@ TEST_F(MeterWorkerTest, ArgumentsFallBackAsTheirRowsSay) {
                      "0.9", "35", "31.5", "12.5"}));
 }
 
+TEST_F(MeterWorkerTest, ItemConsoleAndArgumentAgreeOnAHalfwayValue) {
+  // 0.15 (70 01 50) for 169: the item, the console and argument 8 all
+  // round the one stored value, which lies just above 0.15, to "0.2".
+  Store({0x8F, 0x01, 0x00, 0x00, 0xA9, 0x70, 0x01, 0x50});
+  EXPECT_EQ("0.2", records_.Item(10));
+  EXPECT_EQ("[169:0.2] \r\n", console_.Text());
+  EXPECT_EQ("0.2", MeterArguments(records_.meter_values)[7]);
+}
+
 TEST_F(MeterWorkerTest, LongValuesAreCutToNineCharacters) {
   // 176 (argument 7, "%.1f") and 226 (argument 1, "%.0f").
   Store(
