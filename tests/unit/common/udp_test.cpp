@@ -234,6 +234,16 @@ TEST(UdpInternalOnly, ForeignDatagramsAreDroppedWhileTheWaitGoesOn) {
   EXPECT_EQ(own->bound_port, worker->peer_port);
 }
 
+TEST(UdpInternalOnly, ADroppedDatagramDoesNotHideTheNextFromAZeroWait) {
+  Endpoint worker(0, true), own(0);
+  uint16_t foreign = 0;
+  ASSERT_EQ(4, SendFromForeignSocket(worker->bound_port, "fake", 4, &foreign));
+  ASSERT_EQ(4, Send(own, worker->bound_port, {'r', 'e', 'a', 'l'}));
+  ASSERT_EQ(1, WaitReadable(worker.get(), kLong));
+  int result = 0;
+  EXPECT_EQ(Bytes({'r', 'e', 'a', 'l'}), Receive(worker, &result, 0));
+}
+
 TEST(UdpLocalSender, CountsAsOwnFromManyThreads) {
   Endpoint worker(0, true);
   constexpr int kThreads = 4, kEach = 25;
