@@ -10,8 +10,11 @@
 namespace zep {
 namespace {
 
-// CreateProcessA takes at most 32767 characters, the terminator included.
-constexpr size_t kMaxCommandLine = 32766;
+// A batch file runs in the command interpreter, which refuses a line of
+// more than 8191 characters after its process has been created: such a
+// script would count as started and do nothing. (CreateProcessA itself
+// would take 32766.)
+constexpr size_t kMaxCommandLine = 8191;
 
 }  // namespace
 

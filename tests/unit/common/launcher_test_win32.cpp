@@ -104,9 +104,12 @@ TEST_F(LauncherWin32Test, CurrentDirectoryFormAndALongListThatIsNotCut) {
 }
 
 TEST_F(LauncherWin32Test, BeyondTheSystemLimitIsRefused) {
-  // 33 000 characters cannot be a command line for CreateProcessA.
+  // 33 000 characters cannot be a command line for CreateProcessA, and
+  // 9 000 are more than the command interpreter runs a batch file with.
   EXPECT_EQ(0,
             LaunchScriptIn(directory_, "rec.bat", {std::string(33000, 'y')}));
+  EXPECT_EQ(0,
+            LaunchScriptIn(directory_, "rec.bat", {std::string(9000, 'y')}));
 }
 
 }  // namespace
