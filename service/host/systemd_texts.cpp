@@ -74,6 +74,9 @@ std::string SystemdUnitText(const std::string& description,
   text += "ExecStart=" + exec + "\n";
   text += "WorkingDirectory=" + EscapeSpecifiers(directory) + "\n";
   text += "Restart=on-failure\n";
+  // Stopping the service ends the service alone, as on Windows: a power
+  // failure script waiting to shut the computer down goes on waiting.
+  text += "KillMode=process\n";
   text += "\n[Install]\n";
   text += "WantedBy=multi-user.target\n";
   return text;

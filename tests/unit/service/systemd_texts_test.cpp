@@ -17,6 +17,7 @@ TEST(SystemdTextsTest, UnitRunsTheServiceOptionFromItsDirectory) {
       "ExecStart=/opt/zep/zeps -service\n"
       "WorkingDirectory=/opt/zep\n"
       "Restart=on-failure\n"
+      "KillMode=process\n"
       "\n[Install]\n"
       "WantedBy=multi-user.target\n",
       SystemdUnitText("ZEP Service", "/opt/zep/zeps", "-service", "/opt/zep"));
