@@ -21,5 +21,4 @@ call zeplib.bat wait WAIT 30 ZEP_LB_WAIT
 set "LINE=emergency: battery low during a mains failure; shutdown in"
 set "LINE=!LINE! !WAIT! s (load !LOAD! %%, output !KVA! kVA,"
 set "LINE=!LINE! temperature !TEMP_C! C, battery !BATTERY! %%)"
-call zeplib.bat log
 call zeplib.bat pending emergency WAIT

@@ -11,7 +11,6 @@ load=$(zep_or "${1-}") kva=$(zep_or "${2-}") temp=$(zep_or "${3-}")
 battery=$(zep_or "${4-}")
 wait_seconds=$(zep_wait_seconds "${5-}" "${ZEP_LB_WAIT-}" 30)
 
-zep_log "emergency: battery low during a mains failure; shutdown in\
+zep_pending_shutdown emergency "$wait_seconds" "emergency: battery low during a mains failure; shutdown in\
  $wait_seconds s (load $load %, output $kva kVA, temperature $temp C,\
  battery $battery %)"
-zep_pending_shutdown emergency "$wait_seconds"

@@ -7,6 +7,21 @@
 # returns at once, letting the UPS command go out.
 . "$(dirname -- "$0")/zeplib.sh"
 
-delay=$(zep_or "${ZEP_UPS_DELAY-}")
-zep_log "exec: the computer shuts down; the UPS switches off in $delay min\
+# The delay as the service reads it: the whole number at the start of
+# ZEP_UPS_DELAY, at most 99 minutes; below 0, no number or not set, the
+# service sends no command at all.
+delay=${ZEP_UPS_DELAY-}
+delay=${delay#"${delay%%[! ]*}"}
+delay=${delay#+}
+delay=${delay%%[!0-9]*}
+while [ "${#delay}" -gt 1 ] && [ "${delay#0}" != "$delay" ]; do
+  delay=${delay#0}
+done
+if [ -z "$delay" ]; then
+  zep_log "exec: the computer shuts down; no UPS command is sent\
+ (ZEP_UPS_DELAY is not a number of 0 or more)"
+else
+  [ "${#delay}" -gt 2 ] && delay=99
+  zep_log "exec: the computer shuts down; the UPS switches off in $delay min\
  and restarts afterwards"
+fi

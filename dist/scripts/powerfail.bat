@@ -25,5 +25,4 @@ call zeplib.bat wait WAIT 300 ZEP_PF_WAIT
 set "LINE=powerfail: mains failure; shutdown in !WAIT! s unless the"
 set "LINE=!LINE! power returns (load !LOAD! %%, output !KVA! kVA,"
 set "LINE=!LINE! temperature !TEMP_C! C, battery !BATTERY! %%)"
-call zeplib.bat log
 call zeplib.bat pending powerfail WAIT

@@ -14,7 +14,6 @@ load=$(zep_or "${1-}") kva=$(zep_or "${2-}") temp=$(zep_or "${3-}")
 battery=$(zep_or "${4-}")
 wait_seconds=$(zep_wait_seconds "${5-}" "${ZEP_PF_WAIT-}" 300)
 
-zep_log "powerfail: mains failure; shutdown in $wait_seconds s unless the\
+zep_pending_shutdown powerfail "$wait_seconds" "powerfail: mains failure; shutdown in $wait_seconds s unless the\
  power returns (load $load %, output $kva kVA, temperature $temp C,\
  battery $battery %)"
-zep_pending_shutdown powerfail "$wait_seconds"

@@ -12,10 +12,11 @@ rem                                       sets variable NAME to the wait in
 rem                                       seconds: its own value when that is
 rem                                       a number, else the variable SETTING
 rem                                       when that is one, else DEFAULT
-rem   call zeplib.bat pending WHO NAME    the pending shutdown: shuts the
-rem                                       computer down after the seconds in
-rem                                       variable NAME, unless it is
-rem                                       cancelled or taken over first
+rem   call zeplib.bat pending WHO NAME    the pending shutdown: logs LINE
+rem                                       and shuts the computer down after
+rem                                       the seconds in variable NAME,
+rem                                       unless it is cancelled or taken
+rem                                       over first
 rem   call zeplib.bat cancel              cancels the pending shutdown;
 rem                                       errorlevel 0 when one was still
 rem                                       waiting
@@ -92,11 +93,17 @@ rem The pending shutdown is the file shutdown.pending, holding the name and
 rem number of the script that owns it: powerrecovery removes it (the power
 rem returned), a later power failure or emergency writes its own, and the
 rem owner writes its name and "done" when its wait is over, so that a
-rem script still waiting learns who shut down.
+rem script still waiting learns who shut down. The file is written before
+rem anything else, the log line included (zepe and the log lock take time),
+rem so that scripts the service started one after the other claim it in
+rem that order and a recovery always finds the shutdown it must cancel.
 set "ZL_ID=!RANDOM!!RANDOM!!RANDOM!"
 set "ZL_TEXT=!ZL_WHO! !ZL_ID!"
 call :write_marker
-if not errorlevel 1 goto pending_loop
+set "ZL_WROTE=0"
+if errorlevel 1 set "ZL_WROTE=1"
+call :verb_log
+if "!ZL_WROTE!"=="0" goto pending_loop
 set "LINE=!ZL_WHO!: cannot write !ZL_MARK!; the shutdown cannot be cancelled"
 call :verb_log
 set /a "ZL_LEFT+=1"

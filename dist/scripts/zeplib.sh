@@ -88,22 +88,27 @@ zep_shutdown() {
   return 1
 }
 
-# zep_pending_shutdown WHO SECONDS: shuts the computer down after SECONDS,
-# unless the shutdown is cancelled or taken over in the meantime. The
-# pending shutdown is the file shutdown.pending beside the scripts, holding
-# "WHO NUMBER" of the script that owns it: powerrecovery removes it (the
-# power returned), a later power failure or emergency writes its own (and
-# with it its own wait), and the owner writes "WHO done" when its wait is
-# over, so that a script still waiting learns who shut down.
+# zep_pending_shutdown WHO SECONDS TEXT: logs TEXT and shuts the computer
+# down after SECONDS, unless the shutdown is cancelled or taken over in the
+# meantime. The pending shutdown is the file shutdown.pending beside the
+# scripts, holding "WHO NUMBER" of the script that owns it: powerrecovery
+# removes it (the power returned), a later power failure or emergency writes
+# its own (and with it its own wait), and the owner writes "WHO done" when
+# its wait is over, so that a script still waiting learns who shut down.
+# The file is written before anything else, logging included, so that
+# scripts the service started one after the other claim it in that order
+# and a recovery always finds the shutdown it must cancel.
 zep_pending_shutdown() {
   zep_token="$1 $$$(date +%s)"
   if ! zep_write_marker "$zep_token"; then
+    zep_log "$3"
     zep_log "$1: cannot write $zep_marker; the shutdown cannot be cancelled"
     sleep "$2"
     zep_shutdown "$1"
     return
   fi
   zep_due=$(($(date +%s) + $2))
+  zep_log "$3"
   while :; do
     zep_current=
     if [ -f "$zep_marker" ]; then

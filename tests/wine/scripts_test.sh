@@ -97,9 +97,11 @@ expect_log_in_any_order() {
 clear_log() { rm -f "$D/zep.log"; }
 log_has() { log_lines | grep -qF -- "$1"; }
 # A script waits to shut down: the marker holds its name and number, not the
-# "done" of one that already shut down.
+# "done" of one that already shut down, and it has logged its wait (it claims
+# the shutdown first, then logs).
 pending() {
-  [ -s "$D/shutdown.pending" ] && ! grep -q ' done' "$D/shutdown.pending"
+  [ -s "$D/shutdown.pending" ] && ! grep -q ' done' "$D/shutdown.pending" &&
+    log_lines | tail -n 1 | grep -q 'shutdown in'
 }
 
 # --- the logging scripts ----------------------------------------------------
@@ -143,11 +145,21 @@ run event '1 2 3368'
 run event '"1&echo INJ>inj.txt" 2 3368'
 run event '"-l" 3 3880'
 (export ZEP_UPS_DELAY=2 && run exec '')
+# The delay as the service uses it: at most 99; no command below 0 or
+# unset; other text named as it stands.
+(export ZEP_UPS_DELAY=150 && run exec '')
+(export ZEP_UPS_DELAY="007 min" && run exec '')
+(export ZEP_UPS_DELAY=-1 && run exec '')
+(unset ZEP_UPS_DELAY && run exec '')
 check "event and exec lines" expect_log \
   "[2] 1: 3368 (event 3368)" \
   "[2] 1&echo INJ>inj.txt: 3368 (event 3368)" \
   "[3] -l: 3880 (event 3880)" \
-  "exec: the computer shuts down; the UPS switches off in 2 min and restarts afterwards"
+  "exec: the computer shuts down; the UPS switches off in 2 min and restarts afterwards" \
+  "exec: the computer shuts down; the UPS switches off in 99 min and restarts afterwards" \
+  "exec: the computer shuts down; the UPS command follows ZEP_UPS_DELAY=007 min" \
+  "exec: the computer shuts down; no UPS command is sent (ZEP_UPS_DELAY is not a number of 0 or more)" \
+  "exec: the computer shuts down; no UPS command is sent (ZEP_UPS_DELAY is not a number of 0 or more)"
 check "no event argument ran as a command" test ! -e "$D/inj.txt"
 
 # --- the pending shutdown ---------------------------------------------------

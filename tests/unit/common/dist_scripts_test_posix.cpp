@@ -4,9 +4,11 @@
 // notes how it was called, and stand-ins for the shutdown commands in front
 // of PATH, so that nothing here can switch the computer off. The expected
 // log lines are written out by hand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,17 +154,30 @@ class DistScriptsTest : public ::testing::Test {
     return Wait(Start(script, args, extra, dry_run));
   }
 
-  // Waits until a script waits to shut down: the marker holds its name and
+  // A script claims a pending shutdown: the marker holds its name and
   // number (not the "done" of one that already shut down).
-  bool WaitForPendingShutdown() {
+  bool ShutdownClaimed() {
+    std::string marker = Read("shutdown.pending");
+    return !marker.empty() && marker.find(" done") == std::string::npos;
+  }
+  template <typename Condition>
+  bool WaitFor(Condition condition) {
     for (int waited = 0; waited < kLimitMs; waited += 20) {
-      std::string marker = Read("shutdown.pending");
-      if (!marker.empty() && marker.find(" done") == std::string::npos) {
-        return true;
-      }
+      if (condition()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+  }
+  // Waits until a script waits to shut down: it has claimed the shutdown
+  // and then logged its wait.
+  bool WaitForPendingShutdown() {
+    return WaitFor([this] { return PendingAndLogged(); });
+  }
+  bool PendingAndLogged() {
+    if (!ShutdownClaimed()) return false;
+    std::vector<std::string> lines = LogLines();
+    return !lines.empty() &&
+           lines.back().find("shutdown in") != std::string::npos;
   }
 
   std::string Read(const std::string& name) {
@@ -342,13 +357,14 @@ TEST_F(DistScriptsTest, EmergencyTakesOverAPendingPowerFail) {
       "powerfail: mains failure; shutdown in 60 s unless the power returns "
       "(load 35 %, output 0.5 kVA, temperature 25.0 C, battery 20 %)",
       lines[0]);
-  EXPECT_EQ(
-      "emergency: battery low during a mains failure; shutdown in 2 s (load "
-      "35 %, output 0.5 kVA, temperature 25.0 C, battery 10 %)",
-      lines[1]);
-  EXPECT_EQ(Sorted({"powerfail: taken over by emergency",
+  // The emergency claims the shutdown before it logs, so the powerfail may
+  // see it and say so before the emergency's first line.
+  EXPECT_EQ(Sorted({"emergency: battery low during a mains failure; shutdown "
+                    "in 2 s (load 35 %, output 0.5 kVA, temperature 25.0 C, "
+                    "battery 10 %)",
+                    "powerfail: taken over by emergency",
                     "emergency: would shut down now (ZEP_DRY_RUN=1)"}),
-            Sorted(Slice(lines, 2, 4)));
+            Sorted(Slice(lines, 1, 4)));
   EXPECT_EQ("emergency done\n", Read("shutdown.pending"));
 }
 
@@ -387,6 +403,62 @@ TEST_F(DistScriptsTest, WaitFallsBackToTheSettingThenTheDefault) {
                     "is cancelled",
                     "emergency: shutdown cancelled"}),
             Sorted(Slice(lines, 6, 8)));
+}
+
+TEST_F(DistScriptsTest, TheShutdownIsClaimedBeforeAnythingIsLogged) {
+  // zep.log as a pipe nobody reads: the script blocks on its first log line.
+  // By then its shutdown must be pending, so that a recovery the service
+  // starts right after it still finds the shutdown to cancel.
+  const std::string log = dir_.PathOf("zep.log");
+  ASSERT_EQ(0, mkfifo(log.c_str(), 0600));
+  pid_t powerfail = Start("powerfail.sh", {"35", "0.5", "25.0", "100", "60"});
+  // Not an ASSERT: reading the pipe below also frees a script that logs
+  // first, so that the test ends without leaving it behind.
+  EXPECT_TRUE(WaitFor([this] { return ShutdownClaimed(); }));
+  // Take the line out of the pipe, then let later lines go to a file.
+  int pipe = open(log.c_str(), O_RDONLY | O_NONBLOCK);
+  if (pipe < 0) {
+    kill(powerfail, SIGKILL);
+    Wait(powerfail);
+    FAIL() << "cannot open the log pipe";
+  }
+  std::string line;
+  for (int waited = 0; waited < kLimitMs && line.find('\n') == line.npos;
+       waited += 20) {
+    char bytes[512];
+    ssize_t got = read(pipe, bytes, sizeof bytes);
+    if (got > 0) line.append(bytes, static_cast<size_t>(got));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  close(pipe);
+  unlink(log.c_str());
+  EXPECT_NE(std::string::npos,
+            line.find("powerfail: mains failure; shutdown in 60 s"));
+  EXPECT_EQ(0, Run("powerrecovery.sh", {}));
+  EXPECT_EQ(0, Wait(powerfail));
+  EXPECT_EQ(Sorted({"powerrecovery: the power returned; the pending shutdown "
+                    "is cancelled",
+                    "powerfail: shutdown cancelled"}),
+            Sorted(LogLines()));
+}
+
+TEST_F(DistScriptsTest, ExecLogsTheDelayTheServiceUses) {
+  // At most 99 minutes; the whole number at the start; below 0, no number
+  // or not set: the service sends no command.
+  const char* values[] = {"ZEP_UPS_DELAY=150", "ZEP_UPS_DELAY=007",
+                          "ZEP_UPS_DELAY=12 min", "ZEP_UPS_DELAY=-1",
+                          "ZEP_UPS_DELAY=soon"};
+  for (const char* value : values) EXPECT_EQ(0, Run("exec.sh", {}, {value}));
+  EXPECT_EQ(0, Run("exec.sh", {}));
+  const std::string off =
+      "exec: the computer shuts down; the UPS switches off in ";
+  const std::string none =
+      "exec: the computer shuts down; no UPS command is sent (ZEP_UPS_DELAY "
+      "is not a number of 0 or more)";
+  EXPECT_EQ((Lines{off + "99 min and restarts afterwards",
+                   off + "7 min and restarts afterwards",
+                   off + "12 min and restarts afterwards", none, none, none}),
+            LogLines());
 }
 
 }  // namespace
