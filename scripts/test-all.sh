@@ -28,16 +28,37 @@ mkdir -p build
 note "setup"
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 
-run_native() {  # run_native <preset>
+# build_preset <preset>: configures (warnings as errors) and builds; records
+# "<preset> build" and fails when either step did.
+build_preset() {
   local p=$1
   note "configure + build $p"
   if ! cmake --preset "$p" -DZEP_WERROR=ON >"build/$p.configure.log" 2>&1; then
-    cat "build/$p.configure.log"; record "$p build" FAILED; return
+    cat "build/$p.configure.log"; record "$p build" FAILED; return 1
   fi
   if ! cmake --build --preset "$p" -j "$jobs"; then
-    record "$p build" FAILED; return
+    record "$p build" FAILED; return 1
   fi
   record "$p build" ok
+}
+
+# run_ctest <preset> <name> [env...]: runs the preset's tests into
+# build/<preset>/ctest.log and records <name>.
+run_ctest() {
+  local p=$1 name=$2
+  shift 2
+  if env "$@" ctest --preset "$p" >"build/$p/ctest.log" 2>&1; then
+    record "$name" ok
+  else
+    record "$name" FAILED
+    grep -E "(Failed|Not Run|Timeout|\*\*\*Exception)" "build/$p/ctest.log" | head -40
+  fi
+  tail -n 3 "build/$p/ctest.log"
+}
+
+run_native() {  # run_native <preset>
+  local p=$1
+  build_preset "$p" || return
   note "test $p"
   local env=()
   if [ "$p" = native-tsan ]; then
@@ -47,13 +68,7 @@ run_native() {  # run_native <preset>
   elif [ "$p" = native-asan ]; then
     env=(ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1")
   fi
-  if env "${env[@]}" ctest --preset "$p" >"build/$p/ctest.log" 2>&1; then
-    record "$p tests" ok
-  else
-    record "$p tests" FAILED
-    grep -E "(Failed|Not Run|Timeout|\*\*\*Exception)" "build/$p/ctest.log" | head -40
-  fi
-  tail -n 3 "build/$p/ctest.log"
+  run_ctest "$p" "$p tests" "${env[@]}"
 }
 
 # Builds the fuzz preset (clang, libFuzzer, ASan+UBSan) and fuzzes each
@@ -63,14 +78,7 @@ run_native() {  # run_native <preset>
 # input that did it are kept in build/fuzz/findings.
 run_fuzz() {
   local seconds=${ZEP_FUZZ_SECONDS:-20}
-  note "configure + build fuzz"
-  if ! cmake --preset fuzz -DZEP_WERROR=ON >build/fuzz.configure.log 2>&1; then
-    cat build/fuzz.configure.log; record "fuzz build" FAILED; return
-  fi
-  if ! cmake --build --preset fuzz -j "$jobs"; then
-    record "fuzz build" FAILED; return
-  fi
-  record "fuzz build" ok
+  build_preset fuzz || return
 
   note "fuzz: each target for ${seconds}s"
   local work target name running=0
@@ -110,14 +118,7 @@ run_fuzz() {
 }
 
 run_windows() {
-  note "configure + build windows"
-  if ! cmake --preset windows -DZEP_WERROR=ON >build/windows.configure.log 2>&1; then
-    cat build/windows.configure.log; record "windows build" FAILED; return
-  fi
-  if ! cmake --build --preset windows -j "$jobs"; then
-    record "windows build" FAILED; return
-  fi
-  record "windows build" ok
+  build_preset windows || return
 
   local wdir
   wdir=$(mktemp -d /tmp/zep-wine.XXXXXX)
@@ -126,13 +127,7 @@ run_windows() {
   note "wine prefix"
   wine_up
   note "test windows (unit tests under Wine)"
-  if ctest --preset windows >build/windows/ctest.log 2>&1; then
-    record "windows unit tests (Wine)" ok
-  else
-    record "windows unit tests (Wine)" FAILED
-    grep -E "(Failed|Not Run|Timeout|\*\*\*Exception)" build/windows/ctest.log | head -40
-  fi
-  tail -n 3 build/windows/ctest.log
+  run_ctest windows "windows unit tests (Wine)"
   local script
   for script in tests/wine/*_test.sh; do
     [ -f "$script" ] || continue
