@@ -6,18 +6,13 @@
 
 #include "protocol/binary_frames.h"
 #include "protocol/ups_state.h"
+#include "ups_replies.h"
 
 namespace zep {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-ReplyAssembly Payload(const Bytes& bytes) {
-  ReplyAssembly reply;
-  reply.count = static_cast<int32_t>(bytes.size());
-  if (!bytes.empty()) std::memcpy(reply.bytes, bytes.data(), bytes.size());
-  return reply;
-}
+using testing_replies::Bytes;
+using testing_replies::Payload;
 
 void Append(Bytes& bytes, const std::string& text) {
   for (char c : text) bytes.push_back(static_cast<uint8_t>(c));
@@ -60,20 +55,19 @@ TEST_F(BinaryParsersTest, IdentificationFillsItsFields) {
   EXPECT_EQ(255, AlarmBit(state, 1));
 }
 
-TEST_F(BinaryParsersTest, IdentificationRatingByteCountsThousands) {
-  Bytes p = Identification();
-  p[5] = 2;
-  ParseIdentification(state, Payload(p));
-  EXPECT_EQ(2000, state.rated_va.load());
-}
-
-TEST_F(BinaryParsersTest, IdentificationSkipsAVersionPairWithFF) {
+TEST_F(BinaryParsersTest, IdentificationRatingByteAndSkippedVersionPair) {
+  // A version pair starting with FF is skipped: the version stays unknown.
   Bytes p = Identification();
   p[3] = 0xFF;
   ParseIdentification(state, Payload(p));
   EXPECT_EQ(0xFF, state.firmware_version[0].load());
   EXPECT_EQ(0xFF, state.firmware_version[1].load());
   EXPECT_EQ(1500, state.rated_va.load());
+  // A nonzero rating byte counts thousands.
+  p = Identification();
+  p[5] = 2;
+  ParseIdentification(state, Payload(p));
+  EXPECT_EQ(2000, state.rated_va.load());
 }
 
 TEST_F(BinaryParsersTest, IdentificationCutsLongBlocks) {
