@@ -32,14 +32,12 @@ struct BinaryFramesTest : ::testing::Test {
   }
 };
 
-TEST_F(BinaryFramesTest, RequestWithoutData) {
+TEST_F(BinaryFramesTest, RequestsWithoutData) {
   // 0xAB + 0x01 + 0x33 = 0xDF; 0x100 - 0xDF = 0x21.
   EXPECT_EQ((Bytes{0xAB, 0x01, 0x33, 0x21}), Request(state, 0x33));
   // 0xAB + 0x01 + 0x36 = 0xE2 -> 0x1E.
   EXPECT_EQ((Bytes{0xAB, 0x01, 0x36, 0x1E}), Request(state, 0x36));
-}
-
-TEST_F(BinaryFramesTest, ProbeRequestEndsInCarriageReturn) {
+  // While probing, the request ends in a CR.
   state.protocol_mode = -1;
   // 0xAB + 0x01 + 0x31 = 0xDD -> 0x23, then CR.
   EXPECT_EQ((Bytes{0xAB, 0x01, 0x31, 0x23, 0x0D}), Request(state, 0x31));
@@ -137,12 +135,17 @@ TEST_F(BinaryFramesTest, TwoFrameChainJoins) {
   EXPECT_EQ(0x07, state.ups_flags.load());
 }
 
-TEST_F(BinaryFramesTest, ChainMustStartAtFrameOne) {
+TEST_F(BinaryFramesTest, ChainMustStartAtFrameOneButNeedNotEnd) {
   state.protocol_mode = -1;
   // AB+03+01+02 = 0xB1 -> 0x4F. AB+03+01+83+07 = 0x139 -> 39 -> 0xC7.
   Bytes chain{0xAB, 0x03, 0x01, 0x02, 0x00, 0x4F,
               0xAB, 0x03, 0x01, 0x83, 0x07, 0xC7};
   EXPECT_EQ(0, Join(chain));
+  EXPECT_EQ(-1, state.protocol_mode.load());
+  // A first frame without its last one still joins, but shows no binary
+  // UPS yet. AB+03+01+01+07 = 0xB7 -> 0x49.
+  EXPECT_EQ(1, Join({0xAB, 0x03, 0x01, 0x01, 0x07, 0x49}));
+  EXPECT_EQ(1, reply.count);
   EXPECT_EQ(-1, state.protocol_mode.load());
 }
 
@@ -176,14 +179,6 @@ TEST_F(BinaryFramesTest, NoiseBeforeAFrameIsSkipped) {
   EXPECT_EQ(1, reply.count);
   // Text without any frame is no binary reply.
   EXPECT_EQ(0, Join({'O', 'K', 'A', 'Y', '!', '\r'}));
-}
-
-TEST_F(BinaryFramesTest, ChainWithoutLastFrameStillJoins) {
-  state.protocol_mode = -1;
-  // AB+03+01+01+07 = 0xB7 -> 0x49.
-  EXPECT_EQ(1, Join({0xAB, 0x03, 0x01, 0x01, 0x07, 0x49}));
-  EXPECT_EQ(1, reply.count);
-  EXPECT_EQ(-1, state.protocol_mode.load());
 }
 
 TEST_F(BinaryFramesTest, OverlongChainIsCutAtTheAssemblySize) {
