@@ -89,16 +89,15 @@ inline Bytes RatingsPayload(uint8_t aux_low = 0, uint8_t aux_high = 0) {
   return p;
 }
 
-/// Limits: base 200, 50 Hz, 24 x 50 = 1200 W, tolerance 300 (3 Hz), the
-/// setting, limits 20 and 210 (10 % and 105 %).
-inline Bytes LimitsPayload(uint8_t setting = 0) {
+/// Limits: base 200, 50 Hz, 24 x 50 = 1200 W, tolerance 300 (3 Hz), setting
+/// 0, limits 20 and 210 (10 % and 105 %).
+inline Bytes LimitsPayload() {
   Bytes p(22, 0);
   p[0] = 200;
   p[2] = 50;
   p[4] = 24;
   p[8] = 0x2C;
   p[9] = 0x01;
-  p[17] = setting;
   p[18] = 20;
   p[20] = 210;
   return p;
