@@ -239,9 +239,8 @@ TEST_F(AsciiCommandsTest, TestTransientOverThreeAnswers) {
 }
 
 TEST_F(AsciiCommandsTest, ConfirmedTestMarksTheTestRunning) {
-  ReplyAssembly rejected = Payload({'0', 0});
   ParseTestState(state, Payload({3, 0}));
-  confirmation = rejected;
+  confirmation = Payload({'0', 0});
   EXPECT_EQ("NG\r", Answer("&T\r"));
   EXPECT_EQ(3, state.test_state.load());
   confirmation = Payload({'1', 0});
