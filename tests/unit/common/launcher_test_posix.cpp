@@ -41,10 +41,6 @@ class LauncherPosixTest : public ::testing::Test {
     directory_.pop_back();
   }
 
-  void WriteScript(const std::string& name, const std::string& text) {
-    dir_.Write(name, text);
-  }
-
   // The contents of `name` once it exists, or "<none>" after the wait.
   std::string WaitForFile(const std::string& name) {
     const std::string path = dir_.PathOf(name);
@@ -64,15 +60,13 @@ class LauncherPosixTest : public ::testing::Test {
   std::string directory_;
 };
 
-TEST_F(LauncherPosixTest, BatchNameRunsTheShellScriptWithItsArguments) {
-  WriteScript("rec.sh", kRecorder);
+TEST_F(LauncherPosixTest, BatchNamesInAnyCaseAndShellNamesRunTheScript) {
+  dir_.Write("rec.sh", kRecorder);
+  dir_.Write("UP.sh", kRecorder);
   EXPECT_EQ(1, LaunchScriptIn(directory_, "rec.bat",
                               {"one", "two words", "", "four"}));
   EXPECT_EQ("n=2|one|two words\n", WaitForFile("args.txt"));
-}
-
-TEST_F(LauncherPosixTest, UpperCaseBatchNameAndPlainShellNameWork) {
-  WriteScript("UP.sh", kRecorder);
+  std::filesystem::remove(dir_.PathOf("args.txt"));
   EXPECT_EQ(1, LaunchScriptIn(directory_, "UP.BAT", {"a"}));
   EXPECT_EQ("n=1|a\n", WaitForFile("args.txt"));
   std::filesystem::remove(dir_.PathOf("args.txt"));
@@ -81,7 +75,7 @@ TEST_F(LauncherPosixTest, UpperCaseBatchNameAndPlainShellNameWork) {
 }
 
 TEST_F(LauncherPosixTest, CurrentDirectoryFormFindsTheScriptThere) {
-  WriteScript("status.sh", kRecorder);
+  dir_.Write("status.sh", kRecorder);
   std::string before = CurrentDirectory();
   ASSERT_EQ(0, chdir(directory_.c_str()));
   int started = LaunchScript("status.bat", {"1", "100", "Start Service"});
@@ -91,7 +85,7 @@ TEST_F(LauncherPosixTest, CurrentDirectoryFormFindsTheScriptThere) {
 }
 
 TEST_F(LauncherPosixTest, LongListArrivesWholeAndOversizeIsRefused) {
-  WriteScript("rec.sh", kRecorder);
+  dir_.Write("rec.sh", kRecorder);
   // 2000 arguments of 30 characters: about 62 000 characters in all.
   std::vector<std::string> args;
   for (int i = 0; i < 2000; ++i) {
@@ -111,7 +105,7 @@ TEST_F(LauncherPosixTest, LongListArrivesWholeAndOversizeIsRefused) {
 }
 
 TEST_F(LauncherPosixTest, ScriptGetsDirectorySettingsAndNothingElse) {
-  WriteScript(
+  dir_.Write(
       "env.sh",
       "#!/bin/sh\n"
       "read -r pid comm state ppid pgrp rest < /proc/$$/stat\n"
@@ -182,7 +176,7 @@ void CountChildren(int* all, int* zombies) {
 }
 
 TEST_F(LauncherPosixTest, FinishedScriptsAreReapedWithoutAHandler) {
-  WriteScript("quick.sh",
+  dir_.Write("quick.sh",
               "#!/bin/sh\necho done > \"$(dirname \"$0\")/done.txt\"\n");
   for (int i = 0; i < 5; ++i) {
     std::filesystem::remove(dir_.PathOf("done.txt"));
