@@ -171,13 +171,12 @@ class DistScriptsTest : public ::testing::Test {
   // Waits until a script waits to shut down: it has claimed the shutdown
   // and then logged its wait.
   bool WaitForPendingShutdown() {
-    return WaitFor([this] { return PendingAndLogged(); });
-  }
-  bool PendingAndLogged() {
-    if (!ShutdownClaimed()) return false;
-    std::vector<std::string> lines = LogLines();
-    return !lines.empty() &&
-           lines.back().find("shutdown in") != std::string::npos;
+    return WaitFor([this] {
+      if (!ShutdownClaimed()) return false;
+      std::vector<std::string> lines = LogLines();
+      return !lines.empty() &&
+             lines.back().find("shutdown in") != std::string::npos;
+    });
   }
 
   std::string Read(const std::string& name) {
