@@ -28,17 +28,17 @@ TEST(ScenarioParseTest, StepsWithCommentsDecimalsAndBlankLines) {
   std::vector<ScenarioStep> steps;
   std::string error;
   ASSERT_TRUE(ParseScenario(text, "cut.txt", &steps, &error)) << error;
-  ASSERT_EQ(7u, steps.size());
-  EXPECT_EQ(0, steps[0].at_ms);
-  EXPECT_EQ("normal", steps[0].action);
-  EXPECT_EQ(3, steps[0].line);
-  EXPECT_EQ(10000, steps[1].at_ms);
-  EXPECT_EQ("mains-failure", steps[1].action);
-  EXPECT_EQ(4, steps[1].line);
-  EXPECT_EQ(40500, steps[2].at_ms);
-  EXPECT_EQ("reject-controls", steps[3].action);
-  EXPECT_EQ(90000, steps[6].at_ms);
-  EXPECT_EQ("quit", steps[6].action);
+  // Each step as "line:milliseconds action".
+  std::string got;
+  for (const ScenarioStep& step : steps) {
+    got += std::to_string(step.line) + ":" + std::to_string(step.at_ms) + " " +
+           step.action + "\n";
+  }
+  EXPECT_EQ(
+      "3:0 normal\n4:10000 mains-failure\n5:40500 battery-low\n"
+      "6:40500 reject-controls\n7:60000 normal\n8:61000 accept-controls\n"
+      "9:90000 quit\n",
+      got);
 }
 
 TEST(ScenarioParseTest, MistakesNameTheFileAndLine) {
