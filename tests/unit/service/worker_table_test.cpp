@@ -195,20 +195,6 @@ TEST_F(WorkerTableTest, StopAnnouncesFirstSignalsEveryWorkerAndClosesInOrder) {
       StatusEntries());
 }
 
-TEST_F(WorkerTableTest, HeldPortMovesTheLaterSlotsOneDown) {
-  UdpEndpoint other;
-  ASSERT_GE(OpenEndpoint(&other, kBase - 1), 0);
-  ASSERT_EQ(kBase - 1, other.bound_port);
-  ASSERT_EQ(1, StartWorkers(table_, records_.context));
-  const int expected[] = {kBase,     kBase - 2, kBase - 3,
-                          kBase - 4, kBase - 5, kBase - 6};
-  for (int i = 0; i < kUsedWorkerSlots; ++i) {
-    EXPECT_EQ(expected[i], table_.slots[i].endpoint.bound_port) << i;
-  }
-  StopWorkers(table_, records_.context);
-  CloseEndpoint(&other);
-}
-
 TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
   records_.context.base_port = 70000;  // no endpoint can be opened there
   EXPECT_EQ(0, RunService(table_, records_.context, &stop_event_));
