@@ -112,13 +112,12 @@ TEST_F(MeterWorkerTest, NoMeterRunBeforeTagEightyEight) {
 }
 
 TEST_F(MeterWorkerTest, OneRunPerMinuteAtTheFirstDatagramOfTheMinute) {
-  // Every 5 s for three minutes: due at ...040, ...100 and ...160.
+  // Due at ...040, ...100 and ...160. Every 5 s the runs fall on those;
+  // every 7 s on the first datagram at or past each, without shifting the
+  // minutes after.
   EXPECT_EQ(Feed(kTemperature, kStart, kStart + 175, 5),
             (std::vector<int64_t>{40, 100, 160}));
-}
-
-TEST_F(MeterWorkerTest, LateDatagramsDoNotShiftTheMinutes) {
-  // Every 7 s: 42 is the first at or past 040, 105 past 100, 161 past 160.
+  StartMeterCycle(&cycle_, &records_.meter_values, kStart);
   EXPECT_EQ(Feed(kTemperature, kStart, kStart + 175, 7),
             (std::vector<int64_t>{42, 105, 161}));
 }
