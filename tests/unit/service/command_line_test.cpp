@@ -27,11 +27,9 @@ TEST(CommandLineTest, SetupAndRemoveWithEitherPrefixInAnyCase) {
 
 TEST(CommandLineTest, BareWordsAndUnknownOptionsAreSkipped) {
   EXPECT_EQ(CommandLineChoice::kNothing, Parse({}).action);
-  EXPECT_EQ(CommandLineChoice::kNothing, Parse({"setup"}).action);
-  EXPECT_EQ(CommandLineChoice::kNothing, Parse({"-install"}).action);
-  EXPECT_EQ(CommandLineChoice::kNothing, Parse({"-"}).action);
-  EXPECT_EQ(CommandLineChoice::kNothing, Parse({"--setup"}).action);
-  EXPECT_EQ(CommandLineChoice::kNothing, Parse({"-setupx"}).action);
+  for (const char* word : {"setup", "-install", "-", "--setup", "-setupx"}) {
+    EXPECT_EQ(CommandLineChoice::kNothing, Parse({word}).action) << word;
+  }
   EXPECT_EQ(CommandLineChoice::kSetup, Parse({"setup", "-x", "/setup"}).action);
 }
 
