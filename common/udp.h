@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "trace_budget.h"
+
 namespace zep {
 
 using SocketHandle = std::intptr_t;
@@ -44,6 +46,8 @@ struct UdpEndpoint {
   uint16_t bound_port = 0;
   /// Accept datagrams only from this process's own sockets.
   bool internal_only = false;
+  /// The trace lines of dropped datagrams: others decide how many come.
+  TraceBudget drop_traces;
 };
 
 /// Opens the socket and binds 127.0.0.1 at `requested_port`, walking down one
@@ -76,7 +80,8 @@ int WaitReadable(UdpEndpoint* endpoint, int timeout_ms);
 /// never on an endpoint with own port 0) and for a missing endpoint or
 /// buffer; kSocketError for socket errors. A negative time-out waits
 /// without limit. Datagrams that are dropped (longer than `size`, or foreign
-/// on an internal_only endpoint) leave a trace line and the wait goes on for
+/// on an internal_only endpoint) leave a trace line (a few at once, then one
+/// a second; see TraceBudget) and the wait goes on for
 /// the rest of the time-out; they do not change the peer. An accepted
 /// datagram makes its sender the peer. The buffer is not terminated.
 int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size, int timeout_ms);

@@ -165,7 +165,8 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
       case ReceiveStatus::kWouldBlock:
         break;
       case ReceiveStatus::kTooLong:
-        TraceFormat("UDP %u: dropped a datagram from %s longer than %d bytes\n",
+        TraceWithin(&endpoint->drop_traces,
+                    "UDP %u: dropped a datagram from %s longer than %d bytes\n",
                     static_cast<unsigned>(endpoint->bound_port),
                     SenderText(r).c_str(), size);
         break;
@@ -173,7 +174,8 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
         const bool own_sender = r.address == kLoopbackAddress &&
                                 IsOwnPort(r.port);
         if (endpoint->internal_only && !own_sender) {
-          TraceFormat("UDP %u: dropped %d bytes from %s, not a port of this "
+          TraceWithin(&endpoint->drop_traces,
+                      "UDP %u: dropped %d bytes from %s, not a port of this "
                       "process\n",
                       static_cast<unsigned>(endpoint->bound_port), r.length,
                       SenderText(r).c_str());
@@ -181,7 +183,8 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
         }
         if (required != nullptr &&
             (r.address != required->address || r.port != required->port)) {
-          TraceFormat("UDP %u: dropped %d bytes from %s, waiting for port "
+          TraceWithin(&endpoint->drop_traces,
+                      "UDP %u: dropped %d bytes from %s, waiting for port "
                       "%u\n",
                       static_cast<unsigned>(endpoint->bound_port), r.length,
                       SenderText(r).c_str(),

@@ -72,4 +72,10 @@ int ComNumberOfDevice(const std::string& device, int fallback);
 int FindUpsPort(ServiceContext& context, MonitorLink* link,
                 int answer_timeout_ms);
 
+/// Closes the port the search found and opens the same device again at the
+/// same speed, with the line prepared as the search prepares it. Returns 1
+/// when it opened, 0 when it did not (or nothing was found yet); the port
+/// is then closed and the next reopen tries again.
+int ReopenFoundPort(ServiceContext& context);
+
 }  // namespace zep
