@@ -143,16 +143,16 @@ int64_t SteadyMs(const ServiceContext& context) {
   return clock.NowMilliseconds();
 }
 
-// A missing answer: after kReopenSilenceMs of silence, and again after each
-// such span, the port is closed and opened again.
+// A missing answer: the port is closed and opened again at once when the
+// link has just been lost (polling already waited out four answers), and
+// then after each kReopenSilenceMs of silence.
 void NoteSilence(MonitorSession* session) {
   const int64_t now = SteadyMs(*session->context);
-  if (session->reopen_due_ms == 0) {
-    session->reopen_due_ms = now + kReopenSilenceMs;
-  } else if (now >= session->reopen_due_ms) {
+  if (now < session->reopen_due_ms) return;
+  if (session->reopen_due_ms != 0 || session->polling_ended_before) {
     ReopenFoundPort(*session->context);
-    session->reopen_due_ms = now + kReopenSilenceMs;
   }
+  session->reopen_due_ms = now + kReopenSilenceMs;
 }
 
 }  // namespace

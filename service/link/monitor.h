@@ -54,10 +54,11 @@ struct MonitorSession {
   int64_t reopen_due_ms = 0;
 };
 
-/// How long the UPS stays silent before the monitor closes and reopens its
-/// port, and again after each reopen: a USB serial adapter that was pulled
-/// and plugged back is a new device behind the same name, and the old
-/// handle never hears from it again.
+/// While the UPS stays silent during identification the monitor closes and
+/// reopens its port: at the first missing answer after a lost link, then
+/// after each span of this length. A USB serial adapter that was pulled and
+/// plugged back is a new device behind the same name, and the old handle
+/// never hears from it again.
 constexpr int kReopenSilenceMs = 10000;
 
 /// The monitor cycle: ZEP_MON_CYCLE in ms, 1000 when it is not set or 0 or
