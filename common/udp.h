@@ -84,7 +84,8 @@ int WaitReadable(UdpEndpoint* endpoint, int timeout_ms);
 /// a second; see TraceBudget) and the wait goes on for
 /// the rest of the time-out; they do not change the peer. An accepted
 /// datagram makes its sender the peer. The buffer is not terminated.
-int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size, int timeout_ms);
+int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size,
+                    int timeout_ms);
 
 /// XOR of the bytes; 0 for a count of 0.
 uint8_t FrameChecksum(const void* bytes, int count);
@@ -122,6 +123,7 @@ int RequestText(char* out, UdpEndpoint* endpoint, int kind, int32_t identifier,
 /// payload followed by two zero bytes back into `buffer` (which must hold 261
 /// bytes). Returns the answer payload length + 2, or -1. Only an answer from
 /// the peer counts, as for RequestText.
-int RequestFrame(uint8_t* buffer, UdpEndpoint* endpoint, int length, int timeout_ms);
+int RequestFrame(uint8_t* buffer, UdpEndpoint* endpoint, int length,
+                 int timeout_ms);
 
 }  // namespace zep

@@ -171,8 +171,8 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
                     SenderText(r).c_str(), size);
         break;
       case ReceiveStatus::kDatagram: {
-        const bool own_sender = r.address == kLoopbackAddress &&
-                                IsOwnPort(r.port);
+        const bool own_sender =
+            r.address == kLoopbackAddress && IsOwnPort(r.port);
         if (endpoint->internal_only && !own_sender) {
           TraceWithin(&endpoint->drop_traces,
                       "UDP %u: dropped %d bytes from %s, not a port of this "
@@ -234,8 +234,8 @@ int Exchange(UdpEndpoint* endpoint, const uint8_t* payload, int length,
   const RequiredSender peer = {endpoint->peer_address, endpoint->peer_port};
   const int total = length + kFrameOverhead;
   if (SendToPeer(endpoint, frame, total) != total) return -1;
-  int received = ReceiveAccepted(endpoint, answer, kFrameSize, timeout_ms,
-                                 &peer);
+  int received =
+      ReceiveAccepted(endpoint, answer, kFrameSize, timeout_ms, &peer);
   return CheckAnswer(answer, received);
 }
 

@@ -114,7 +114,8 @@ void MakeCommand(const Payload& payload, TraceBudget* traces,
     case kGroupSchedule: {
       // Without its group and time the frame says nothing to carry out.
       if (payload.size < kSchedulePayload) {
-        TraceWithin(traces, "External: schedule frame too short, nothing sent\n");
+        TraceWithin(traces,
+                    "External: schedule frame too short, nothing sent\n");
         break;
       }
       const unsigned seconds =
@@ -123,11 +124,10 @@ void MakeCommand(const Payload& payload, TraceBudget* traces,
       // The command carries the minutes in two digits; a third digit would
       // be read as the letter after them, giving another time altogether.
       if (minutes > kMostMinutes) {
-        TraceWithin(
-            traces,
-            "External: %u minutes do not fit the command, nothing "
-            "sent\n",
-            minutes);
+        TraceWithin(traces,
+                    "External: %u minutes do not fit the command, nothing "
+                    "sent\n",
+                    minutes);
         break;
       }
       FormatFixed(out, kExternalCommandSize, "E%02dS%02dX\r",

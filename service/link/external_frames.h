@@ -17,10 +17,10 @@
 // HandleExternalFrame and sends what it gives back.
 #pragma once
 
-#include "trace_budget.h"
-
 #include <cstddef>
 #include <cstdint>
+
+#include "trace_budget.h"
 
 namespace zep {
 

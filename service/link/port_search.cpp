@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "events/status_records.h"
+#include "process.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
 #include "service_context.h"
@@ -112,6 +113,21 @@ int FindUpsPort(ServiceContext& context, MonitorLink* link,
 
   char configured[kConfigValueSize];
   bool pinned = GetConfigText(configured, "ZEP_PORT") > 0;
+  if (pinned &&
+      ConfigTextLength("ZEP_PORT") >= static_cast<int>(sizeof configured)) {
+    std::string value;
+    GetEnvironmentValue("ZEP_PORT", &value);
+    if (value != search->refused_port) {
+      search->refused_port = value;
+      ReportProblem(
+          context, "ZEP_PORT",
+          FormatText("longer than %d characters, not used: %s",
+                     static_cast<int>(sizeof configured) - 1, value.c_str()));
+    }
+    int drained = DrainEndpoint(&link->endpoint, kOpenErrorDrainMs);
+    return drained < 0 ? -1 : 0;
+  }
+  search->refused_port.clear();
   int port_count = pinned ? 1 : MaxSearchPort();
   std::string device = pinned ? std::string(configured)
                               : SearchDeviceName(*search, search->com_number);

@@ -62,8 +62,7 @@ TEST_F(ConditionReportTest, ResyncAnnouncesWhatIsOnAndEndsWhatWentOff) {
   Report(0x00, 0x06, 0x00);
   ResyncReportedConditions(&reported_);
   EXPECT_EQ(8, Report(0x00, 0x02, 0x00));
-  EXPECT_EQ((Bytes{0x85, 3, 0x10, 0x40, 0xAD, 0x28, 0xAD, 0x08}),
-            sent_.back());
+  EXPECT_EQ((Bytes{0x85, 3, 0x10, 0x40, 0xAD, 0x28, 0xAD, 0x08}), sent_.back());
   EXPECT_EQ(0, Report(0x00, 0x02, 0x00));
   // A resync whose send failed is tried again in full.
   ResyncReportedConditions(&reported_);

@@ -282,12 +282,12 @@ TEST_F(MonitorTest, MissingAnswerOrStatusStartsTheIdentificationOver) {
   });
   SetMode(0);
   ASSERT_EQ(1, IdentifyUps(&session_));
-  EXPECT_EQ((Strings{"&K\r", "%ZQ\r", "&M\r",  // no CR: over again
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r",  // silent
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r", "M\r", "&S1\r",
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r", "M\r", "&S1\r",
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r", "M\r", "&S1\r",
-                     "&N\r"}),
+  EXPECT_EQ((Strings{"&K\r",  "%ZQ\r", "&M\r",  // no CR: over again
+                     "&K\r",  "%ZQ\r", "&M\r",  "%N\r",  "%M\r",  // silent
+                     "&K\r",  "%ZQ\r", "&M\r",  "%N\r",  "%M\r", "M\r",
+                     "&S1\r", "&K\r",  "%ZQ\r", "&M\r",  "%N\r", "%M\r",
+                     "M\r",   "&S1\r", "&K\r",  "%ZQ\r", "&M\r", "%N\r",
+                     "%M\r",  "M\r",   "&S1\r", "&N\r"}),
             ups_->Commands());
 }
 
