@@ -1,5 +1,6 @@
 #include "event_display.h"
 
+#include "category_text.h"
 #include "shell_text.h"
 #include "tray_ids.h"
 
@@ -62,12 +63,10 @@ EventDisplay BuildEventDisplay(const MessageTables& tables, uint32_t wparam,
     display.title = title;
   }
 
-  char category_text[kMessageBufferSize] = {};
-  GetMessage(tables, category_text, sizeof category_text, kKindCategory,
-             category, 0, "Unknown");
-  display.text = CutCp932Bytes(
-      CutCp932Bytes(date_time, kDateTimeBytes) + " " + category_text,
-      kEventTextBytes);
+  display.text = CutCp932Bytes(CutCp932Bytes(date_time, kDateTimeBytes) +
+                                   " " +
+                                   CategoryText(tables, category, "Unknown"),
+                               kEventTextBytes);
   return display;
 }
 

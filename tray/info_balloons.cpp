@@ -1,5 +1,6 @@
 #include "info_balloons.h"
 
+#include "category_text.h"
 #include "shell_text.h"
 #include "tray_ids.h"
 
@@ -52,14 +53,6 @@ constexpr InfoBalloonRow kInfoBalloons[] = {
      {{152, "Remaining : %s", 7, "%", ValueRule::kOneOrMore}},
      1},
 };
-
-std::string CategoryText(const MessageTables& tables, int category,
-                         const char* default_text) {
-  char text[kMessageBufferSize] = {};
-  GetMessage(tables, text, sizeof text, kKindCategory, category, 0,
-             default_text);
-  return text;
-}
 
 }  // namespace
 
