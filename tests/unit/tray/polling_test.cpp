@@ -34,7 +34,7 @@ class ScriptedService : public ServiceQueries {
     asked.push_back("frame " + std::to_string(timeout_ms));
     last_query.assign(buffer, buffer + length);
     Answer a = Next();
-    std::memcpy(buffer, a.bytes.data(), a.bytes.size());
+    if (!a.bytes.empty()) std::memcpy(buffer, a.bytes.data(), a.bytes.size());
     buffer[a.bytes.size()] = buffer[a.bytes.size() + 1] = 0;
     return a.result;
   }
