@@ -54,6 +54,15 @@ bool IconAdded(HWND window) {
                      InitialTip()) != 0;
 }
 
+// A try while the icon is not there yet. An icon that was added but not
+// switched to its version counts as not added; it goes, so that the next
+// try can add it afresh.
+bool IconAddedAfresh(HWND window) {
+  if (IconAdded(window)) return true;
+  RemoveTrayIcon(window);
+  return false;
+}
+
 void ShowAddIconError(HWND window) {
   MessageBoxA(window, "Please read the ReadMe.txt file for troubleshooting",
               "Error adding icon", MB_OK);
@@ -194,7 +203,7 @@ void OnCommand(TrayProgram& p, WPARAM wparam, LPARAM lparam) {
 
 LRESULT OnCreate(TrayProgram& p, HWND window) {
   p.window = window;
-  if (!IconAdded(window)) {
+  if (!IconAddedAfresh(window)) {
     // At logon the shell's notification area may not be there yet: keep
     // trying, and when the shell announces its taskbar, before giving up.
     p.icon_tries = 1;
@@ -219,7 +228,7 @@ void StopIconRetry(TrayProgram& p) {
 }
 
 void OnIconRetry(TrayProgram& p) {
-  if (IconAdded(p.window)) {
+  if (IconAddedAfresh(p.window)) {
     StopIconRetry(p);
     StartFlashing(p.window, kStartFlashes);
     return;
