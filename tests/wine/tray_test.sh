@@ -120,8 +120,8 @@ tray_start() {
   shift 2
   (
     cd "$D" || exit 2
-    export WINEDEBUG=-all,+debugstr "$@"
-    exec timeout 600 wine explorer "/desktop=$desktop,800x600" zepg.exe
+    exec env WINEDEBUG=-all,+debugstr "$@" \
+      timeout 600 wine explorer "/desktop=$desktop,800x600" zepg.exe
   ) >"$W/$name.out" 2>"$W/$name.err" &
   zep_helper $!
 }
