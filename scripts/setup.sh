@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64 wine wine64
   clang libclang-rt-14-dev
   procps
+  nut-client
 )
 
 missing=()
