@@ -195,8 +195,8 @@ void NutServer::Impl::Read(Connection& c, int64_t now_ms) {
     // A client that sends requests but does not read the replies is
     // dropped before its replies pile up.
     if (c.output.size() > limits.unsent_bytes) {
-      c.dead = true;
-      return;
+      Flush(c);
+      if (c.dead) return;
     }
   }
   if (c.closing) {
