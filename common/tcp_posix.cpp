@@ -182,7 +182,8 @@ int Wait(WaitEntry* entries, int count, int timeout_ms) {
   }
   int rc;
   do {
-    rc = ::poll(fds, static_cast<nfds_t>(count), timeout_ms < 0 ? 0 : timeout_ms);
+    rc = ::poll(fds, static_cast<nfds_t>(count),
+                timeout_ms < 0 ? 0 : timeout_ms);
   } while (rc < 0 && errno == EINTR);
   if (rc <= 0) return rc < 0 ? -1 : 0;
   for (int i = 0; i < count; ++i) {

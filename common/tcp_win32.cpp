@@ -2,9 +2,9 @@
 // that no other program (another NUT server, say) can bind it beside the
 // service and take its clients; sockets are not inherited by the batch
 // files the service starts.
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <cstring>
 
@@ -114,8 +114,8 @@ uint16_t LocalPort(SocketHandle socket) {
   sockaddr_storage a;
   int length = sizeof a;
   std::memset(&a, 0, sizeof a);
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&a),
-                  &length) != 0) {
+  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&a), &length) !=
+      0) {
     return 0;
   }
   if (a.ss_family == AF_INET) {

@@ -146,8 +146,8 @@ void GetDesc(NutRequest& r) {
 
 void GetUpsDesc(NutRequest& r) {
   if (!KnownUps(r, 1)) return;
-  Line(r, "UPSDESC " + r.args[0] + " \"" +
-              r.view.identity->ups_description + "\"");
+  Line(r, "UPSDESC " + r.args[0] + " \"" + r.view.identity->ups_description +
+              "\"");
 }
 
 void GetNumLogins(NutRequest& r) {
@@ -295,31 +295,33 @@ struct NutCommandRow {
   void (*handle)(NutRequest& request);
 };
 
+// clang-format off
 constexpr NutCommandRow kCommandRows[] = {
-    {"GET", "VAR", GetVar},
-    {"GET", "DESC", GetDesc},
-    {"GET", "UPSDESC", GetUpsDesc},
-    {"GET", "NUMLOGINS", GetNumLogins},
-    {"LIST", "UPS", ListUps},
-    {"LIST", "VAR", ListVar},
-    {"LIST", "RW", ListRw},
-    {"LIST", "CMD", ListCmd},
-    {"LIST", "CLIENT", ListClient},
-    {"USERNAME", nullptr, Username},
-    {"PASSWORD", nullptr, Password},
-    {"LOGIN", nullptr, Login},
-    {"LOGOUT", nullptr, Logout},
-    {"VER", nullptr, Ver},
-    {"NETVER", nullptr, NetVer},
-    {"PROTVER", nullptr, NetVer},
-    {"HELP", nullptr, Help},
-    {"STARTTLS", nullptr, StartTls},
-    {"SET", nullptr, Refuse},
-    {"INSTCMD", nullptr, Refuse},
-    {"FSD", nullptr, Refuse},
-    {"PRIMARY", nullptr, Refuse},
-    {"MASTER", nullptr, Refuse},
+    {"GET",      "VAR",       GetVar},
+    {"GET",      "DESC",      GetDesc},
+    {"GET",      "UPSDESC",   GetUpsDesc},
+    {"GET",      "NUMLOGINS", GetNumLogins},
+    {"LIST",     "UPS",       ListUps},
+    {"LIST",     "VAR",       ListVar},
+    {"LIST",     "RW",        ListRw},
+    {"LIST",     "CMD",       ListCmd},
+    {"LIST",     "CLIENT",    ListClient},
+    {"USERNAME", nullptr,     Username},
+    {"PASSWORD", nullptr,     Password},
+    {"LOGIN",    nullptr,     Login},
+    {"LOGOUT",   nullptr,     Logout},
+    {"VER",      nullptr,     Ver},
+    {"NETVER",   nullptr,     NetVer},
+    {"PROTVER",  nullptr,     NetVer},
+    {"HELP",     nullptr,     Help},
+    {"STARTTLS", nullptr,     StartTls},
+    {"SET",      nullptr,     Refuse},
+    {"INSTCMD",  nullptr,     Refuse},
+    {"FSD",      nullptr,     Refuse},
+    {"PRIMARY",  nullptr,     Refuse},
+    {"MASTER",   nullptr,     Refuse},
 };
+// clang-format on
 
 // The row for the words, or null; `*taken` is how many words name it.
 // Sets `*family` when the first word is known but the second is not.
@@ -366,10 +368,9 @@ bool HandleNutRequest(const NutServerView& view, NutSession* session,
     *reply += family ? "ERR INVALID-ARGUMENT\n" : "ERR UNKNOWN-COMMAND\n";
     return false;
   }
-  NutRequest request{view, session,
-                     std::vector<std::string>(words.begin() + taken,
-                                              words.end()),
-                     reply};
+  NutRequest request{
+      view, session,
+      std::vector<std::string>(words.begin() + taken, words.end()), reply};
   row->handle(request);
   return request.close;
 }

@@ -169,7 +169,10 @@ bool NumberItemValue(const NutSources& sources, const NutVariableRow& row,
 // another text there.
 bool BinaryItemValue(const NutSources& sources, const NutVariableRow& row,
                      std::string* value) {
-  if (CurrentProtocolMode(sources.records) != 1) return false;
+  const UpsState* state = sources.records.ups_state;
+  if (state == nullptr || state->protocol_mode.load(kRelaxed) != 1) {
+    return false;
+  }
   return ItemValue(sources, row, value);
 }
 
@@ -231,12 +234,12 @@ constexpr NutVariableRow kVariableRows[] = {
      "%.1f"},
     {"input.voltage.nominal", "Nominal input voltage (V)", TagValue,
      kTagRatedVoltage, kTagRatedVoltageToo, "%.0f"},
-    {"output.frequency", "Output frequency (Hz)", TagValue,
-     kTagOutputFrequency, kNone, "%.1f"},
+    {"output.frequency", "Output frequency (Hz)", TagValue, kTagOutputFrequency,
+     kNone, "%.1f"},
     {"output.frequency.nominal", "Nominal output frequency (Hz)",
      NominalFrequencyValue, kNone, kNone, nullptr},
-    {"output.voltage", "Output voltage (V)", TagValue, kTagOutputVoltage,
-     kNone, "%.1f"},
+    {"output.voltage", "Output voltage (V)", TagValue, kTagOutputVoltage, kNone,
+     "%.1f"},
     {"output.voltage.nominal", "Nominal output voltage (V)", TagValue,
      kTagRatedVoltage, kTagRatedVoltageToo, "%.0f"},
     {"ups.alarm", "UPS alarms", AlarmValue, kNone, kNone, nullptr},
@@ -245,8 +248,8 @@ constexpr NutVariableRow kVariableRows[] = {
     {"ups.model", "UPS model", ItemValue, kItemModel, kNone, nullptr},
     {"ups.power", "Apparent power (VA)", KiloTagValue, kTagOutputPowerText,
      kTagOutputPowerBinary, "%.0f"},
-    {"ups.power.nominal", "Nominal apparent power (VA)", TagValue,
-     kTagRatedVa, kTagRatedVaToo, "%.0f"},
+    {"ups.power.nominal", "Nominal apparent power (VA)", TagValue, kTagRatedVa,
+     kTagRatedVaToo, "%.0f"},
     {"ups.realpower.nominal", "Nominal real power (W)", TagValue, kTagRatedW,
      kTagRatedWToo, "%.0f"},
     {"ups.serial", "UPS serial number", BinaryItemValue, kItemSerial, kNone,

@@ -209,8 +209,8 @@ void NutServer::Impl::Read(Connection& c, int64_t now_ms) {
 
 void NutServer::Impl::Flush(Connection& c) {
   while (!c.output.empty() && !c.dead) {
-    const int n = tcp::Send(c.socket, c.output.data(),
-                            static_cast<int>(c.output.size()));
+    const int n =
+        tcp::Send(c.socket, c.output.data(), static_cast<int>(c.output.size()));
     if (n == tcp::kWouldBlock) break;
     if (n < 0) {
       c.dead = true;

@@ -107,9 +107,10 @@ NutSettings ParseNutSettings(const NutSettingLookup& lookup) {
         "nobody can log in");
   }
   if (ReadNumber(lookup, "ZEP_NUT_HOSTSYNC", &number)) {
-    s.host_sync_seconds = number < 0                   ? 0
-                          : number > kNutMostHostSync ? kNutMostHostSync
-                                                       : static_cast<int>(number);
+    s.host_sync_seconds = number < 0 ? 0
+                          : number > kNutMostHostSync
+                              ? kNutMostHostSync
+                              : static_cast<int>(number);
   }
   if (ReadNumber(lookup, "ZEP_MON_CYCLE", &number) && number > 0) {
     s.monitor_cycle_ms = number > kMostMonitorCycleMs

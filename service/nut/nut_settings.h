@@ -40,9 +40,8 @@ struct NutSettings {
 
 /// Looks a setting up; false when it is not set (an empty value counts as
 /// not set).
-using NutSettingLookup =
-    std::function<bool(const char* section, const char* key,
-                       std::string* value)>;
+using NutSettingLookup = std::function<bool(
+    const char* section, const char* key, std::string* value)>;
 
 /// The settings as `lookup` gives them, with defaults and limits applied.
 NutSettings ParseNutSettings(const NutSettingLookup& lookup);

@@ -57,7 +57,8 @@ bool UpscSays(const std::string& args, const std::string& text) {
 
 bool TcpPortTaken(int port) {
   std::string error;
-  SocketHandle s = tcp::Listen("127.0.0.1", static_cast<uint16_t>(port), &error);
+  SocketHandle s =
+      tcp::Listen("127.0.0.1", static_cast<uint16_t>(port), &error);
   if (s == kNoSocket) return true;
   tcp::Close(s);
   return false;
@@ -68,9 +69,9 @@ Installation NutInstallation(const std::string& device,
   Installation installation;
   installation.tag = "nut";
   installation.recording_scripts = {"status", "exec"};
-  installation.settings = {"ZEP_PORT=" + device,      "ZEP_MON_CYCLE=20",
-                           "ZEP_EXEC_WAIT=1",         "ZEP_NUT_LISTEN=127.0.0.1",
-                           "ZEP_NUT_USER=mon",        "ZEP_NUT_PASSWORD=secret"};
+  installation.settings = {"ZEP_PORT=" + device, "ZEP_MON_CYCLE=20",
+                           "ZEP_EXEC_WAIT=1",    "ZEP_NUT_LISTEN=127.0.0.1",
+                           "ZEP_NUT_USER=mon",   "ZEP_NUT_PASSWORD=secret"};
   installation.settings.insert(installation.settings.end(), extra.begin(),
                                extra.end());
   return installation;
@@ -183,9 +184,10 @@ class Upsmon {
   explicit Upsmon(const fs::path& dir) {
     const std::string out = (dir / "upsmon.out").string();
     const std::string script =
-        std::string("if [ \"$(id -u)\" = 0 ] && unshare -m true 2>/dev/null; "
-                    "then exec unshare -m sh -c 'mount -t tmpfs none /run/nut "
-                    "2>/dev/null; exec ") +
+        std::string(
+            "if [ \"$(id -u)\" = 0 ] && unshare -m true 2>/dev/null; "
+            "then exec unshare -m sh -c 'mount -t tmpfs none /run/nut "
+            "2>/dev/null; exec ") +
         kUpsmon + " -D -F -p'; else exec " + kUpsmon + " -D -F -p; fi";
     std::vector<std::string> env = {"NUT_CONFPATH=" + dir.string(),
                                     "NUT_STATEPATH=" + dir.string(),

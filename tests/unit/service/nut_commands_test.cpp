@@ -156,14 +156,15 @@ TEST_F(NutCommandsTest, StaleDataAreRefusedButNamesAndDescriptionsAnswer) {
 TEST_F(NutCommandsTest, LineReaderQuotesEscapesCommentsAndRefusedBytes) {
   Run({
       {"GET VAR \"zep\" ups.status", "VAR zep ups.status \"OL\"\n"},
-      {"get\tvar zep  ups.status # a comment",
-       "VAR zep ups.status \"OL\"\n"},
+      {"get\tvar zep  ups.status # a comment", "VAR zep ups.status \"OL\"\n"},
       {"GET VAR z\\ep ups.status", "VAR zep ups.status \"OL\"\n"},
       // A quoted "#", an open quote and a backslash at the end.
       {"GET DESC zep \"a#b\"", "ERR INVALID-ARGUMENT\n"},
       {"GET VAR \"zep ups.status", "ERR INVALID-ARGUMENT\n"},
       {"GET VAR zep ups.status\\", "ERR INVALID-ARGUMENT\n"},
-      {"GET VAR zep ups.st\x01" "atus", "ERR INVALID-ARGUMENT\n"},
+      {"GET VAR zep ups.st\x01"
+       "atus",
+       "ERR INVALID-ARGUMENT\n"},
       {"GET VAR zep ups.st\xC3\xA4tus", "ERR INVALID-ARGUMENT\n"},
       // A word that is not a plain name is not echoed.
       {"GET DESC zep \"a b\"", "ERR INVALID-ARGUMENT\n"},

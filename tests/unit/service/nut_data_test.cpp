@@ -151,11 +151,11 @@ TEST_F(NutRecordsTest, StaleWhileTheLinkIsLostAndUntilAPassAfterIt) {
     bool stale;
   };
   const Step steps[] = {
-      {0, false, false, true},       // no polling pass yet
-      {1000, false, true, false},    // the first pass made
-      {2000, true, true, true},      // the link lost
+      {0, false, false, true},     // no polling pass yet
+      {1000, false, true, false},  // the first pass made
+      {2000, true, true, true},    // the link lost
       {9000, true, true, true},
-      {10000, false, true, true},    // back: one more pass to wait for
+      {10000, false, true, true},  // back: one more pass to wait for
       {15999, false, true, true},
       {16000, false, true, false},
   };
@@ -200,21 +200,21 @@ TEST(NutSettingsTest, DefaultsLimitsAndComplaints) {
        "|3493|zep||60|1000|0"},
   };
   for (const Case& c : cases) {
-    const NutSettings s = ParseNutSettings(
-        [&](const char*, const char* key, std::string* value) {
+    const NutSettings s =
+        ParseNutSettings([&](const char*, const char* key, std::string* value) {
           auto it = c.file.find(key);
           if (it == c.file.end()) return false;
           *value = it->second;
           return true;
         });
     std::string listen;
-    for (const std::string& a : s.listen) listen += (listen.empty() ? "" : " ") + a;
-    EXPECT_EQ(c.expected,
-              listen + "|" + std::to_string(s.port) + "|" +
-                  s.identity.ups_name + "|" + s.identity.user + "|" +
-                  std::to_string(s.host_sync_seconds) + "|" +
-                  std::to_string(s.monitor_cycle_ms) + "|" +
-                  std::to_string(s.complaints.size()));
+    for (const std::string& a : s.listen)
+      listen += (listen.empty() ? "" : " ") + a;
+    EXPECT_EQ(c.expected, listen + "|" + std::to_string(s.port) + "|" +
+                              s.identity.ups_name + "|" + s.identity.user +
+                              "|" + std::to_string(s.host_sync_seconds) + "|" +
+                              std::to_string(s.monitor_cycle_ms) + "|" +
+                              std::to_string(s.complaints.size()));
   }
 }
 
