@@ -24,9 +24,10 @@ int StartLibrary();
 void CleanupLibrary();
 
 /// A listening socket on `address` (an IPv4 or IPv6 literal such as
-/// "127.0.0.1", "0.0.0.0" or "::1") and `port` (0: the system chooses). No
-/// other program can listen on the same port beside it; an IPv6 socket
-/// takes IPv6 only, so "::" and "0.0.0.0" can both be listened on.
+/// "127.0.0.1", "0.0.0.0" or "::1") and `port` (0: the system chooses).
+/// It fails while another program listens on the port, not for closed
+/// connections that still linger on it; an IPv6 socket takes IPv6 only,
+/// so "::" and "0.0.0.0" can both be listened on.
 /// kNoSocket on failure, with the reason in `*error`.
 SocketHandle Listen(const char* address, uint16_t port, std::string* error);
 

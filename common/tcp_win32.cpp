@@ -1,7 +1,9 @@
-// Winsock 2 behind tcp.h. Listening sockets take their port exclusively, so
-// that no other program (another NUT server, say) can bind it beside the
-// service and take its clients; sockets are not inherited by the batch
-// files the service starts.
+// Winsock 2 behind tcp.h. Listening sockets use Windows' default binding
+// rules: a port another program listens on cannot be bound, a port whose
+// closed connections still linger can (a restarted service listens again
+// at once, which SO_EXCLUSIVEADDRUSE would refuse while they linger), and
+// no SO_REUSEADDR lets anyone share the port. Sockets are not inherited by
+// the batch files the service starts.
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -92,9 +94,6 @@ SocketHandle Listen(const char* address, uint16_t port, std::string* error) {
     if (error != nullptr) *error = ErrorText(WSAGetLastError());
     return kNoSocket;
   }
-  BOOL on = TRUE;
-  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-             reinterpret_cast<const char*>(&on), sizeof on);
   if (a.ss_family == AF_INET6) {
     DWORD v6_only = 1;
     setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY,
