@@ -1,8 +1,11 @@
 #include "bench_processes.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -161,12 +164,12 @@ bool PrepareInstallation(const std::string& bin_dir, const RunDirectory& dir,
 bool SimulatorProcess::Start(const std::string& program,
                              const std::string& protocol, int baud,
                              const std::string& log_path,
-                             const std::string& stderr_path,
-                             std::string* error) {
+                             const std::string& stderr_path, std::string* error,
+                             const std::string& state) {
   const std::string out_path = stderr_path + ".out";
   const std::vector<std::string> args = {
-      program, "--protocol", protocol, "--baud", std::to_string(baud),
-      "--log", log_path};
+      program, "--protocol", protocol,  "--baud", std::to_string(baud),
+      "--log", log_path,     "--state", state};
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     env.push_back(*entry);
@@ -198,7 +201,53 @@ void SimulatorProcess::Stop() {
   pid_ = -1;
 }
 
-bool ServiceProcess::Start(const RunDirectory& dir, std::string* error) {
+NotifyDrain::~NotifyDrain() {
+  if (reader_.joinable()) {
+    const char wake = 1;
+    if (write(wake_[1], &wake, 1) < 0) {
+      // The reader is then awake already.
+    }
+    reader_.join();
+  }
+  for (int fd : {fd_, wake_[0], wake_[1]}) {
+    if (fd >= 0) close(fd);
+  }
+  if (!path_.empty()) unlink(path_.c_str());
+}
+
+bool NotifyDrain::Open(const std::string& path, std::string* error) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    *error = "notify socket path too long: " + path;
+    return false;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0 || pipe2(wake_, O_CLOEXEC) != 0 ||
+      bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    *error =
+        "cannot bind the notify socket " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  path_ = path;
+  reader_ = std::thread([this] {
+    char buffer[4096];
+    for (;;) {
+      pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+      if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+      if (fds[1].revents != 0) return;
+      if (fds[0].revents != 0 && recv(fd_, buffer, sizeof buffer, 0) < 0 &&
+          errno != EINTR) {
+        return;
+      }
+    }
+  });
+  return true;
+}
+
+bool ServiceProcess::Start(const RunDirectory& dir, std::string* error,
+                           const NotifyDrain* notify) {
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     // The settings come from ZEP.conf alone, and no service manager is
@@ -210,9 +259,12 @@ bool ServiceProcess::Start(const RunDirectory& dir, std::string* error) {
     env.push_back(*entry);
   }
   env.push_back("ZEP_DRY_RUN=1");
+  if (notify != nullptr) env.push_back("NOTIFY_SOCKET=" + notify->path());
   exit_status_ = -1;
-  pid_ = Spawn({dir.File("zeps"), "-debug"}, env, dir.File("stdout.txt"),
-               dir.File("trace.txt"), error);
+  // systemd stops a unit with SIGTERM; in console mode Ctrl+C ends it.
+  stop_signal_ = notify != nullptr ? SIGTERM : SIGINT;
+  pid_ = Spawn({dir.File("zeps"), notify != nullptr ? "-service" : "-debug"},
+               env, dir.File("stdout.txt"), dir.File("trace.txt"), error);
   return pid_ > 0;
 }
 
@@ -227,7 +279,7 @@ bool ServiceProcess::Running() {
 
 int ServiceProcess::Stop() {
   if (pid_ <= 0) return exit_status_;
-  const int status = EndProcess(pid_, SIGINT, kServiceStopMs);
+  const int status = EndProcess(pid_, stop_signal_, kServiceStopMs);
   pid_ = -1;
   exit_status_ = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return exit_status_;

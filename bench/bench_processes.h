@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <thread>
 
 namespace zep {
 namespace bench {
@@ -55,7 +56,7 @@ class SimulatorProcess {
   /// its "ready" line. Its error output goes to `stderr_path`.
   bool Start(const std::string& program, const std::string& protocol, int baud,
              const std::string& log_path, const std::string& stderr_path,
-             std::string* error);
+             std::string* error, const std::string& state = "normal");
   /// SIGTERM, then SIGKILL if it has not ended within 10 s.
   void Stop();
   pid_t pid() const { return pid_; }
@@ -66,10 +67,32 @@ class SimulatorProcess {
   std::string device_;
 };
 
-/// zeps -debug from an installation directory, with standard output and
-/// the trace lines (standard error) in files there. Its environment is the
-/// benchmark's without ZEP_ settings and NOTIFY_SOCKET, plus ZEP_DRY_RUN=1
-/// so that no shipped script could shut the computer down.
+/// A datagram socket standing for systemd's notify socket: bound at a path
+/// and drained by a thread of its own, as the service manager reads what a
+/// Type=notify service reports.
+class NotifyDrain {
+ public:
+  NotifyDrain() = default;
+  ~NotifyDrain();
+  NotifyDrain(const NotifyDrain&) = delete;
+  NotifyDrain& operator=(const NotifyDrain&) = delete;
+
+  bool Open(const std::string& path, std::string* error);
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  int wake_[2] = {-1, -1};
+  std::thread reader_;
+};
+
+/// zeps from an installation directory, in console mode (-debug) or, when
+/// `notify` is given, in the mode systemd runs (-service, reporting to that
+/// socket), with standard output and the trace lines (standard error) in
+/// files there. Its environment is the benchmark's without ZEP_ settings and
+/// NOTIFY_SOCKET, plus ZEP_DRY_RUN=1 so that no shipped script could shut the
+/// computer down.
 class ServiceProcess {
  public:
   ServiceProcess() = default;
@@ -77,17 +100,20 @@ class ServiceProcess {
   ServiceProcess(const ServiceProcess&) = delete;
   ServiceProcess& operator=(const ServiceProcess&) = delete;
 
-  bool Start(const RunDirectory& dir, std::string* error);
+  bool Start(const RunDirectory& dir, std::string* error,
+             const NotifyDrain* notify = nullptr);
   /// False once the process has ended (it is then reaped).
   bool Running();
-  /// Ctrl+C (SIGINT); SIGKILL if it has not ended within 20 s. Returns the
-  /// exit status, or -1 when it had to be killed or was not running.
+  /// Ctrl+C (SIGINT; SIGTERM in service mode); SIGKILL if it has not ended
+  /// within 20 s. Returns the exit status, or -1 when it had to be killed or
+  /// was not running.
   int Stop();
   pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  int stop_signal_ = 0;
 };
 
 }  // namespace bench

@@ -55,6 +55,10 @@ const char kUsage[] =
     "  --default-minutes M   window at the default cycle (default 3)\n"
     "  --skip-fast           leave out the ZEP_MON_CYCLE=1 run\n"
     "  --skip-default        leave out the default-cycle run\n"
+    "  --service-mode        run zeps -service as systemd does (with a notify\n"
+    "                        socket) instead of the console mode (-debug)\n"
+    "  --mains-failure       the UPS is on battery from the start, so that\n"
+    "                        powerfail.sh waits out its 300 s in the window\n"
     "  --port-wait S         wait up to S seconds for the service's ports\n"
     "                        60054-60059 to be free (default 600)\n"
     "  --keep                keep the scratch installations\n";
@@ -69,6 +73,8 @@ struct Options {
   bool slow = true;
   int port_wait_seconds = 600;
   bool keep = false;
+  bool service_mode = false;
+  bool mains_failure = false;
 };
 
 bool ParseInt(const char* text, int low, int high, int* value) {
@@ -109,6 +115,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
         options->slow = false;
       } else if (arg == "--keep") {
         options->keep = true;
+      } else if (arg == "--service-mode") {
+        options->service_mode = true;
+      } else if (arg == "--mains-failure") {
+        options->mains_failure = true;
       } else {
         ok = false;
       }
@@ -232,15 +242,18 @@ bool RunPhase(const Options& options, const PhaseSettings& settings,
   const std::string log_path = dir.File("exchange.log");
   const std::string upssim =
       (std::filesystem::path(options.bin_dir) / "upssim").string();
+  NotifyDrain notify;
   if (!simulator.Start(upssim, kProtocol, options.baud, log_path,
-                       dir.File("upssim.err"), &error) ||
+                       dir.File("upssim.err"), &error,
+                       options.mains_failure ? "mains-failure" : "normal") ||
       !PrepareInstallation(options.bin_dir, dir, simulator.device(),
-                           settings.cycle_ms, &error)) {
+                           settings.cycle_ms, &error) ||
+      (options.service_mode && !notify.Open(dir.File("notify.sock"), &error))) {
     std::fprintf(stderr, "zep_bench: %s\n", error.c_str());
     return false;
   }
   ServiceProcess service;
-  if (!service.Start(dir, &error)) {
+  if (!service.Start(dir, &error, options.service_mode ? &notify : nullptr)) {
     std::fprintf(stderr, "zep_bench: %s\n", error.c_str());
     return false;
   }
@@ -307,14 +320,25 @@ bool RunPhase(const Options& options, const PhaseSettings& settings,
 }
 
 // Thread roles in the order the service creates its threads: the host's
-// signal watcher and service thread, the six workers by slot, and the
+// signal watcher and, in console mode, its service thread (in service mode
+// the main thread runs the service), the six workers by slot, and the
 // launcher's reaper once a script has run.
 const char* const kThreadRoles[] = {"main",    "signals", "service", "ups i/o",
                                     "monitor", "event",   "meter",   "external",
                                     "config",  "reaper"};
+const char* const kServiceModeRoles[] = {"main+svc", "signals", "ups i/o",
+                                         "monitor",  "event",   "meter",
+                                         "external", "config",  "reaper"};
+
+bool g_service_mode = false;
 
 std::string ThreadRole(size_t index, size_t count) {
-  if (count == 9 || count == 10) return kThreadRoles[index];
+  if (!g_service_mode && (count == 9 || count == 10)) {
+    return kThreadRoles[index];
+  }
+  if (g_service_mode && (count == 8 || count == 9)) {
+    return kServiceModeRoles[index];
+  }
   return "thread " + std::to_string(index);
 }
 
@@ -433,9 +457,12 @@ int main(int argc, char** argv) {
   const int parsed = ParseOptions(argc, argv, &options);
   if (parsed != 0) return parsed < 0 ? 0 : parsed;
 
-  std::printf("zep_bench: %s UPS at %d bps, %ld CPUs, binaries from %s\n",
-              kProtocol, options.baud, sysconf(_SC_NPROCESSORS_ONLN),
-              options.bin_dir.c_str());
+  g_service_mode = options.service_mode;
+  std::printf(
+      "zep_bench: %s UPS at %d bps%s, zeps %s, %ld CPUs, binaries from %s\n",
+      kProtocol, options.baud, options.mains_failure ? " on battery" : "",
+      options.service_mode ? "-service" : "-debug",
+      sysconf(_SC_NPROCESSORS_ONLN), options.bin_dir.c_str());
 
   bool ok = true;
   if (options.fast) {

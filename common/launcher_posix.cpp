@@ -1,13 +1,13 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -22,48 +22,101 @@
 namespace zep {
 namespace {
 
+// A descriptor that becomes readable when the child ends (pidfd_open, Linux
+// 5.3 and later); -1 where the system has none.
+int ChildEndDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
 // Reaps the scripts this process started, and only those: a waitpid(-1)
 // would steal the exit status of children that other code waits for. The
-// thread sleeps while no script runs and looks every 100 ms while some do,
-// so no SIGCHLD handler is needed and no child stays a zombie for long.
+// thread sleeps until a script ends (each child's end descriptor) or a new
+// one is added (its wake pipe), so a script that waits for minutes, such as
+// powerfail.sh waiting out ZEP_PF_WAIT, costs no wake-ups; no SIGCHLD
+// handler is needed and no child stays a zombie. Where the system gives no
+// end descriptor it looks every 100 ms while such a child runs.
 class ChildReaper {
  public:
   void Add(pid_t pid) {
+    const int end = ChildEndDescriptor(pid);
     std::lock_guard<std::mutex> hold(lock_);
-    pending_.push_back(pid);
     if (!started_) {
+      if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
       started_ = true;
       // The reaper lives as long as the process; it is never joined.
       std::thread([this] { Run(); }).detach();
     }
-    wake_.notify_one();
+    pending_.push_back({pid, end});
+    if (wake_[1] >= 0) {
+      const char byte = 1;
+      if (write(wake_[1], &byte, 1) < 0) {
+        // A full pipe: the reaper has a wake-up waiting already.
+      }
+    }
   }
 
  private:
+  struct Child {
+    pid_t pid;
+    int end;  // -1: none, look for it
+  };
+
   void Run() {
-    std::unique_lock<std::mutex> hold(lock_);
+    constexpr int kLookMs = 100;
+    std::vector<pollfd> fds;
     for (;;) {
-      wake_.wait(hold, [this] { return !pending_.empty(); });
-      for (size_t i = 0; i < pending_.size();) {
-        int status = 0;
-        pid_t done = waitpid(pending_[i], &status, WNOHANG);
-        // Ended (reaped now) or no longer our child: either way it is done.
-        if (done == pending_[i] || (done < 0 && errno != EINTR)) {
-          pending_[i] = pending_.back();
-          pending_.pop_back();
-        } else {
-          ++i;
+      int timeout_ms = -1;
+      fds.clear();
+      fds.push_back({wake_[0], POLLIN, 0});
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        ReapEnded();
+        for (const Child& child : pending_) {
+          if (child.end >= 0) {
+            fds.push_back({child.end, POLLIN, 0});
+          } else {
+            timeout_ms = kLookMs;
+          }
         }
       }
-      if (!pending_.empty()) {
-        wake_.wait_for(hold, std::chrono::milliseconds(100));
+      // Without a wake pipe a new child could only be found by looking.
+      if (wake_[0] < 0) timeout_ms = kLookMs;
+      if (poll(fds.data(), fds.size(), timeout_ms) < 0 && errno != EINTR) {
+        // Cannot wait on the descriptors: look as often as without them.
+        SleepMilliseconds(kLookMs);
+      }
+      if (wake_[0] >= 0 && (fds[0].revents & POLLIN) != 0) {
+        char drain[64];
+        while (read(wake_[0], drain, sizeof drain) > 0) {
+        }
+      }
+    }
+  }
+
+  // Under the lock: takes the children that have ended off the list.
+  void ReapEnded() {
+    for (size_t i = 0; i < pending_.size();) {
+      int status = 0;
+      pid_t done = waitpid(pending_[i].pid, &status, WNOHANG);
+      // Ended (reaped now) or no longer our child: either way it is done.
+      if (done == pending_[i].pid || (done < 0 && errno != EINTR)) {
+        if (pending_[i].end >= 0) close(pending_[i].end);
+        pending_[i] = pending_.back();
+        pending_.pop_back();
+      } else {
+        ++i;
       }
     }
   }
 
   std::mutex lock_;
-  std::condition_variable wake_;
-  std::vector<pid_t> pending_;
+  std::vector<Child> pending_;
+  int wake_[2] = {-1, -1};
   bool started_ = false;
 };
 

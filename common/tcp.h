@@ -72,10 +72,10 @@ struct WaitEntry {
 /// The most entries one Wait takes (Winsock's select sets hold 64).
 constexpr int kMaxWaitEntries = 60;
 
-/// Waits up to `timeout_ms` (at least 0) until one of the first `count`
-/// entries (at most kMaxWaitEntries) is ready, and marks what each is ready
-/// for. Returns the number of entries ready, 0 on time-out, -1 when the
-/// wait failed.
+/// Waits up to `timeout_ms` (negative: without a limit) until one of the
+/// first `count` entries (at most kMaxWaitEntries) is ready, and marks what
+/// each is ready for. Returns the number of entries ready, 0 on time-out, -1
+/// when the wait failed (or nothing was asked for without a limit).
 int Wait(WaitEntry* entries, int count, int timeout_ms);
 
 }  // namespace tcp

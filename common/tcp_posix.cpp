@@ -180,10 +180,11 @@ int Wait(WaitEntry* entries, int count, int timeout_ms) {
     entries[i].readable = false;
     entries[i].writable = false;
   }
+  if (count == 0 && timeout_ms < 0) return -1;
   int rc;
   do {
     rc = ::poll(fds, static_cast<nfds_t>(count),
-                timeout_ms < 0 ? 0 : timeout_ms);
+                timeout_ms < 0 ? -1 : timeout_ms);
   } while (rc < 0 && errno == EINTR);
   if (rc <= 0) return rc < 0 ? -1 : 0;
   for (int i = 0; i < count; ++i) {

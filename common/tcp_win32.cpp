@@ -203,10 +203,12 @@ int Wait(WaitEntry* entries, int count, int timeout_ms) {
   limit.tv_usec = (ms % 1000) * 1000;
   if (asked == 0) {
     // select refuses empty sets; the wait still lasts its time.
+    if (timeout_ms < 0) return -1;
     Sleep(static_cast<DWORD>(ms));
     return 0;
   }
-  int rc = select(0, &readable, &writable, &failed, &limit);
+  int rc = select(0, &readable, &writable, &failed,
+                  timeout_ms < 0 ? nullptr : &limit);
   if (rc == SOCKET_ERROR) return -1;
   int ready = 0;
   for (int i = 0; i < count; ++i) {

@@ -74,6 +74,11 @@ int SendToPeer(UdpEndpoint* endpoint, const void* bytes, int length);
 /// fails; -1 missing endpoint. A negative time-out waits without limit.
 int WaitReadable(UdpEndpoint* endpoint, int timeout_ms);
 
+/// Waits until either endpoint is readable: bit 1 for `first`, bit 2 for
+/// `second`; 0 on time-out, kSocketError when the wait fails, -1 for a
+/// missing endpoint or socket. A negative time-out waits without limit.
+int WaitEitherReadable(UdpEndpoint* first, UdpEndpoint* second, int timeout_ms);
+
 /// The datagram's length (> 0); 0 on time-out, for an empty datagram from a
 /// port other than the endpoint's own, and for a connection-reset report;
 /// -1 for the stop signal (an empty datagram from the endpoint's own port,

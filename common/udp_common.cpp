@@ -304,6 +304,17 @@ int WaitReadable(UdpEndpoint* endpoint, int timeout_ms) {
   return result < 0 ? kSocketError : result;
 }
 
+int WaitEitherReadable(UdpEndpoint* first, UdpEndpoint* second,
+                       int timeout_ms) {
+  if (first == nullptr || second == nullptr || first->socket == kNoSocket ||
+      second->socket == kNoSocket) {
+    return -1;
+  }
+  int result =
+      udp_socket::WaitEitherReadable(first->socket, second->socket, timeout_ms);
+  return result < 0 ? kSocketError : result;
+}
+
 int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size,
                     int timeout_ms) {
   if (endpoint == nullptr) return -1;

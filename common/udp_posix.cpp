@@ -61,8 +61,8 @@ void Close(SocketHandle socket) {
 
 int BindLoopback(SocketHandle socket, uint16_t port) {
   sockaddr_in a = LoopbackAddress(kLoopbackAddress, port);
-  int rc = ::bind(Descriptor(socket), reinterpret_cast<sockaddr*>(&a),
-                  sizeof a);
+  int rc =
+      ::bind(Descriptor(socket), reinterpret_cast<sockaddr*>(&a), sizeof a);
   return rc == 0 ? 0 : -1;
 }
 
@@ -78,8 +78,8 @@ uint16_t LocalPort(SocketHandle socket) {
   return ntohs(a.sin_port);
 }
 
-int SendTo(SocketHandle socket, const void* bytes, int length,
-           uint32_t address, uint16_t port) {
+int SendTo(SocketHandle socket, const void* bytes, int length, uint32_t address,
+           uint16_t port) {
   sockaddr_in a = LoopbackAddress(address, port);
   for (;;) {
     ssize_t n = ::sendto(Descriptor(socket), bytes, static_cast<size_t>(length),
@@ -89,16 +89,29 @@ int SendTo(SocketHandle socket, const void* bytes, int length,
   }
 }
 
-int WaitReadable(SocketHandle socket, int timeout_ms) {
+namespace {
+
+// poll on up to two sockets, interrupted waits going on for the time left.
+// Returns the ready mask (bit i for socket i), 0 on time-out, -1 on error.
+int PollReadable(const SocketHandle* sockets, int count, int timeout_ms) {
   const int64_t deadline = MonotonicMilliseconds() + timeout_ms;
   int wait_ms = timeout_ms < 0 ? -1 : timeout_ms;
   for (;;) {
-    pollfd p;
-    p.fd = Descriptor(socket);
-    p.events = POLLIN;
-    p.revents = 0;
-    int rc = ::poll(&p, 1, wait_ms);
-    if (rc > 0) return (p.revents & POLLNVAL) != 0 ? -1 : rc;
+    pollfd p[2];
+    for (int i = 0; i < count; ++i) {
+      p[i].fd = Descriptor(sockets[i]);
+      p[i].events = POLLIN;
+      p[i].revents = 0;
+    }
+    int rc = ::poll(p, static_cast<nfds_t>(count), wait_ms);
+    if (rc > 0) {
+      int mask = 0;
+      for (int i = 0; i < count; ++i) {
+        if ((p[i].revents & POLLNVAL) != 0) return -1;
+        if (p[i].revents != 0) mask |= 1 << i;
+      }
+      return mask;
+    }
     if (rc == 0) return 0;
     if (errno != EINTR) return -1;
     if (timeout_ms >= 0) {
@@ -106,6 +119,18 @@ int WaitReadable(SocketHandle socket, int timeout_ms) {
       wait_ms = left > 0 ? static_cast<int>(left) : 0;
     }
   }
+}
+
+}  // namespace
+
+int WaitReadable(SocketHandle socket, int timeout_ms) {
+  return PollReadable(&socket, 1, timeout_ms);
+}
+
+int WaitEitherReadable(SocketHandle first, SocketHandle second,
+                       int timeout_ms) {
+  const SocketHandle sockets[2] = {first, second};
+  return PollReadable(sockets, 2, timeout_ms);
 }
 
 Received ReceiveFrom(SocketHandle socket, void* buffer, int size) {
@@ -119,8 +144,8 @@ Received ReceiveFrom(SocketHandle socket, void* buffer, int size) {
     // MSG_TRUNC makes the result the datagram's real length, so a datagram
     // longer than the buffer is seen; MSG_DONTWAIT keeps a spurious
     // readiness from blocking the caller.
-    ssize_t n = ::recvfrom(Descriptor(socket), target, static_cast<size_t>(size),
-                           MSG_TRUNC | MSG_DONTWAIT,
+    ssize_t n = ::recvfrom(Descriptor(socket), target,
+                           static_cast<size_t>(size), MSG_TRUNC | MSG_DONTWAIT,
                            reinterpret_cast<sockaddr*>(&from), &from_length);
     if (n < 0) {
       if (errno == EINTR) continue;

@@ -2,8 +2,8 @@
 // files the programs start, and each binds its port exclusively, so that no
 // other program can share a port of ours (and with it send datagrams that
 // look like our own, the stop signal included).
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <cstring>
 
@@ -59,16 +59,16 @@ uint16_t LocalPort(SocketHandle socket) {
   sockaddr_in a;
   int length = sizeof a;
   std::memset(&a, 0, sizeof a);
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&a),
-                  &length) != 0 ||
+  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&a), &length) !=
+          0 ||
       a.sin_family != AF_INET) {
     return 0;
   }
   return ntohs(a.sin_port);
 }
 
-int SendTo(SocketHandle socket, const void* bytes, int length,
-           uint32_t address, uint16_t port) {
+int SendTo(SocketHandle socket, const void* bytes, int length, uint32_t address,
+           uint16_t port) {
   sockaddr_in a = LoopbackAddress(address, port);
   char empty = 0;
   const char* data = length > 0 ? static_cast<const char*>(bytes) : &empty;
@@ -77,11 +77,15 @@ int SendTo(SocketHandle socket, const void* bytes, int length,
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-int WaitReadable(SocketHandle socket, int timeout_ms) {
+namespace {
+
+// select on up to two sockets. Returns the ready mask (bit i for socket i),
+// 0 on time-out, -1 on error.
+int SelectReadable(const SocketHandle* sockets, int count, int timeout_ms) {
   for (;;) {
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(Native(socket), &readable);
+    for (int i = 0; i < count; ++i) FD_SET(Native(sockets[i]), &readable);
     timeval limit;
     timeval* wait = nullptr;
     if (timeout_ms >= 0) {
@@ -91,9 +95,26 @@ int WaitReadable(SocketHandle socket, int timeout_ms) {
     }
     int rc = select(0, &readable, nullptr, nullptr, wait);
     if (rc == SOCKET_ERROR) return -1;
-    // A positive result without our socket marked is no answer; wait again.
-    if (rc == 0 || FD_ISSET(Native(socket), &readable)) return rc;
+    if (rc == 0) return 0;
+    int mask = 0;
+    for (int i = 0; i < count; ++i) {
+      if (FD_ISSET(Native(sockets[i]), &readable)) mask |= 1 << i;
+    }
+    // A positive result without our sockets marked is no answer; wait again.
+    if (mask != 0) return mask;
   }
+}
+
+}  // namespace
+
+int WaitReadable(SocketHandle socket, int timeout_ms) {
+  return SelectReadable(&socket, 1, timeout_ms);
+}
+
+int WaitEitherReadable(SocketHandle first, SocketHandle second,
+                       int timeout_ms) {
+  const SocketHandle sockets[2] = {first, second};
+  return SelectReadable(sockets, 2, timeout_ms);
 }
 
 Received ReceiveFrom(SocketHandle socket, void* buffer, int size) {

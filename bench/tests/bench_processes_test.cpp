@@ -150,7 +150,7 @@ TEST_F(FakeBin, SimulatorGivesItsTerminalWhenReadyOrItsErrorWhenNot) {
                               &error))
       << error;
   EXPECT_EQ("/dev/pts/99", simulator.device());
-  EXPECT_EQ("--protocol text --baud 2400 --log /tmp/x.log\n",
+  EXPECT_EQ("--protocol text --baud 2400 --log /tmp/x.log --state normal\n",
             ReadTextFile(record.string()));
   const pid_t pid = simulator.pid();
   simulator.Stop();

@@ -14,8 +14,6 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int kReceiveBufferSize = 1024;
-// Once metering is on the receive wakes up this often.
-constexpr int kMeteringWaitMs = 100;
 // Information items are formatted into buffers of this size.
 constexpr int kItemTextSize = 128;
 
@@ -159,8 +157,10 @@ void MeterWorker(WorkerSlot* slot) {
   StartMeterCycle(&cycle, context.meter_values, ClockOf(context).NowSeconds());
   uint8_t buffer[kReceiveBufferSize];
   for (;;) {
-    const int received = ReceiveDatagram(&slot->endpoint, buffer, sizeof buffer,
-                                         cycle.metering ? kMeteringWaitMs : -1);
+    // The run falls due only as a datagram arrives (the check follows
+    // each one), so the receive sleeps until one comes.
+    const int received =
+        ReceiveDatagram(&slot->endpoint, buffer, sizeof buffer, -1);
     if (received < 0) {
       if (received != -1) {
         TraceFormat("Meter thread: receive failed (%d)\n", received);

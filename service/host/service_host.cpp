@@ -68,10 +68,11 @@ int RunConsoleMode(HostState& host) {
     return 0;
   }
   worker.Resume();
-  // The same 100 ms look at the service thread as on Windows, where the
-  // exit code is checked for STILL_ACTIVE.
-  while (!worker.Join(100)) {
-  }
+  // Sleeps until the service thread has ended: nothing else is for the main
+  // thread to do (the console events and signals are handled on threads of
+  // their own), and a look every 100 ms would wake it ten times a second
+  // for the whole run.
+  worker.Join(-1);
   RemoveConsoleControl();
   return 1;
 }

@@ -43,6 +43,7 @@ void SendLinkEvent(ServiceContext& context, bool ended) {
 // was forgotten must be announced again once the UPS answers, and what
 // ended meanwhile must still end, so the next report resyncs.
 void PrepareIdentification(ServiceContext& context, bool keep_link_event) {
+  context.monitor->events_current.store(0, kRelaxed);
   PrepareStatusRing(&context.monitor->ring);
   if (context.events != nullptr) {
     ClearAllEvents(*context.events, keep_link_event, Now(context));
@@ -149,6 +150,7 @@ void RunMonitor(ServiceContext& context, UdpEndpoint* slot_endpoint) {
   }
   session.link.endpoint.internal_only = true;
   session.link.stop_event = &context.stop_event;
+  session.link.stop_watch = slot_endpoint;
   SetPeerPort(&session.link.endpoint, session.link.ups_io_port);
   session.cycle_ms = MonitorCycle();
 

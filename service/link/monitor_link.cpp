@@ -37,11 +37,26 @@ int SendToUpsIo(MonitorLink* link, const char* text, int length) {
 int ReceiveAnswer(MonitorLink* link, char* answer, int timeout_ms) {
   answer[0] = '\0';
   const int64_t end = MonotonicMilliseconds() + timeout_ms;
+  // The stop signal comes to the slot endpoint, which the wait watches
+  // beside the link, so that a UPS that stays silent costs no wake-ups. A
+  // command waiting there for the relay keeps it readable: from then on the
+  // stop event is looked at in slices.
+  UdpEndpoint* watch = link->stop_event != nullptr ? link->stop_watch : nullptr;
   for (;;) {
     int64_t left = end - MonotonicMilliseconds();
     if (left < 0) left = 0;
     int slice = static_cast<int>(left);
-    if (link->stop_event != nullptr && slice > kStopCheckMs) {
+    if (watch != nullptr) {
+      const int ready = WaitEitherReadable(&link->endpoint, watch, slice);
+      if (ready < 0) return ready;
+      if ((ready & 2) != 0) {
+        if (StopRequested(*link)) return -1;
+        watch = nullptr;
+      }
+      if (ready == 0) return 0;
+      if ((ready & 1) == 0) continue;
+      slice = 0;  // the answer (or something dropped) is there now
+    } else if (link->stop_event != nullptr && slice > kStopCheckMs) {
       slice = kStopCheckMs;
     }
     int received =

@@ -24,6 +24,11 @@ struct MonitorLink {
   /// The service's stop event, looked at while an answer is awaited (the
   /// stop signal goes to the slot endpoint, not here); null: not looked at.
   const std::atomic<ManualResetEvent*>* stop_event = nullptr;
+  /// The endpoint the stop signal comes to (the monitor's slot endpoint):
+  /// while it is given, an answer wait sleeps until the answer or that
+  /// endpoint has something, instead of looking at the stop event every
+  /// 200 ms.
+  UdpEndpoint* stop_watch = nullptr;
 };
 
 /// Receives on `endpoint` with `timeout_ms` again and again, dropping what

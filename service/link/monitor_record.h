@@ -29,6 +29,12 @@ struct MonitorRecord {
   /// identified the UPS again, and the UPS shutdown reads the first.
   std::atomic<int32_t> power_fail_active{0};
   std::atomic<int32_t> low_battery_active{0};
+  /// 1 once the first polling pass after an identification has been
+  /// reported and the summary worked out from it, so that the active events
+  /// say what the UPS says; 0 from the moment they are emptied for an
+  /// identification until then. Readers outside the monitor (the NUT
+  /// server) take the events as stale while it is 0.
+  std::atomic<int32_t> events_current{0};
   /// The conditions last reported as on, one mask per group.
   ReportedConditions reported;
 };

@@ -148,6 +148,7 @@ int PollUps(MonitorSession* session) {
             return -1;
           }
           RefreshSummary(context);
+          context.monitor->events_current.store(1, std::memory_order_relaxed);
         }
         flags = 0;
       } else {

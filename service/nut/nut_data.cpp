@@ -5,6 +5,7 @@
 
 #include "events/meter_values.h"
 #include "info_strings.h"
+#include "link/monitor_record.h"
 #include "message_files.h"
 #include "protocol/event_table.h"
 #include "protocol/ups_state.h"
@@ -326,20 +327,13 @@ NutLinkFacts ReadNutLinkFacts(const ServiceContext& records) {
   NutLinkFacts facts;
   facts.link_lost =
       records.events == nullptr || Active(*records.events, kLinkEventCode);
-  facts.polled = records.summary != nullptr &&
-                 records.summary->summary_severity.load(kRelaxed) != 0;
+  facts.polled = records.monitor != nullptr &&
+                 records.monitor->events_current.load(kRelaxed) == 1;
   return facts;
 }
 
-bool UpdateNutFreshness(NutFreshness* freshness, const NutLinkFacts& facts,
-                        int64_t now_ms, int hold_ms) {
-  if (facts.link_lost) {
-    freshness->link_was_lost = true;
-  } else if (freshness->link_was_lost) {
-    freshness->link_was_lost = false;
-    freshness->hold_until_ms = now_ms + hold_ms;
-  }
-  return facts.link_lost || !facts.polled || now_ms < freshness->hold_until_ms;
+bool NutDataStale(const NutLinkFacts& facts) {
+  return facts.link_lost || !facts.polled;
 }
 
 }  // namespace zep

@@ -60,25 +60,16 @@ NutUpsData ReadNutUpsData(const ServiceContext& records,
 struct NutLinkFacts {
   /// The lost-link event 3880 is active.
   bool link_lost = true;
-  /// A polling pass has been made since the workers started (the event
-  /// summary is first worked out at the end of the first pass; the start
-  /// of the workers empties it).
+  /// The active events say what the UPS last said: the first polling pass
+  /// after the last identification has been reported (the monitor empties
+  /// the events for every identification, and at start).
   bool polled = false;
 };
 
 NutLinkFacts ReadNutLinkFacts(const ServiceContext& records);
 
-/// The server's own memory of the link: after the lost-link event ends,
-/// the events are announced again only at the end of the next polling
-/// pass, so the data stay stale for `hold_ms` more.
-struct NutFreshness {
-  bool link_was_lost = false;
-  int64_t hold_until_ms = 0;
-};
-
-/// Takes in the facts seen at `now_ms` and returns whether the data are
-/// stale now.
-bool UpdateNutFreshness(NutFreshness* freshness, const NutLinkFacts& facts,
-                        int64_t now_ms, int hold_ms);
+/// Whether reads are to be answered DATA-STALE: while the link is lost and
+/// until the events are current again.
+bool NutDataStale(const NutLinkFacts& facts);
 
 }  // namespace zep

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "link/monitor_link.h"
 #include "nut/nut_commands.h"
 #include "nut/nut_data.h"
 #include "nut/nut_words.h"
@@ -17,19 +18,14 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// The longest one wait lasts: how soon a stop request, an idle connection
-// and the end of a lost link are seen.
-constexpr int kTickMs = 200;
+// After a failed wait the loop pauses this long before it tries again.
+constexpr int kRetryMs = 200;
 // Bytes taken from one connection per turn of the loop, so that a client
 // that sends without pause gets its turn like the others.
 constexpr int kReadChunk = 4096;
 // Connections taken from one listener per turn.
 constexpr int kAcceptsPerTurn = 8;
 constexpr int kStopWaitMs = 3000;
-// A polling pass is four commands of one monitor cycle each; the slack
-// covers the answers.
-constexpr int kPassCommands = 4;
-constexpr int kPassSlackMs = 2000;
 
 struct Connection {
   SocketHandle socket = kNoSocket;
@@ -50,14 +46,15 @@ struct NutServer::Impl {
   ServiceContext* records = nullptr;
   NutSettings settings;
   NutLimits limits;
-  int hold_ms = 0;
   std::vector<SocketHandle> listeners;
+  // Woken by a datagram when the server is to stop: the loop sleeps until
+  // a socket is ready or a connection falls idle, never on a timer.
+  UdpEndpoint wake;
   std::vector<uint16_t> ports;
   bool library_started = false;
 
   // The thread's own.
   std::vector<Connection> connections;
-  NutFreshness freshness;
   bool stale = true;
 
   // Shared with the threads that start, stop and shut down.
@@ -74,6 +71,7 @@ struct NutServer::Impl {
   void Read(Connection& c, int64_t now_ms);
   void Flush(Connection& c);
   void Sweep(int64_t now_ms);
+  int MsToNextIdle(int64_t now_ms) const;
   void CloseAll();
   std::vector<std::string> LoggedInAddresses() const;
 };
@@ -82,6 +80,10 @@ void NutServer::Impl::Serve() {
   tcp::WaitEntry entries[tcp::kMaxWaitEntries];
   while (!stop_requested.load()) {
     int count = 0;
+    entries[count].socket = wake.socket;
+    entries[count].want_read = true;
+    entries[count].want_write = false;
+    ++count;
     for (SocketHandle listener : listeners) {
       entries[count].socket = listener;
       entries[count].want_read = true;
@@ -95,19 +97,22 @@ void NutServer::Impl::Serve() {
       entries[count].want_write = !c.output.empty();
       ++count;
     }
-    if (tcp::Wait(entries, count, kTickMs) < 0) SleepMilliseconds(kTickMs);
+    if (tcp::Wait(entries, count, MsToNextIdle(MonotonicMilliseconds())) < 0) {
+      SleepMilliseconds(kRetryMs);
+    }
+    if (entries[0].readable) DrainEndpoint(&wake, 0);
 
     const int64_t now_ms = MonotonicMilliseconds();
-    stale = UpdateNutFreshness(&freshness, ReadNutLinkFacts(*records), now_ms,
-                               hold_ms);
+    stale = NutDataStale(ReadNutLinkFacts(*records));
+    const size_t first_connection = 1 + listeners.size();
     for (size_t i = 0; i < waited; ++i) {
       Connection& c = connections[i];
-      const tcp::WaitEntry& e = entries[listeners.size() + i];
+      const tcp::WaitEntry& e = entries[first_connection + i];
       if (e.writable) Flush(c);
       if (e.readable && !c.dead && !c.closing) Read(c, now_ms);
     }
     for (size_t i = 0; i < listeners.size(); ++i) {
-      if (entries[i].readable) AcceptFrom(listeners[i], now_ms);
+      if (entries[1 + i].readable) AcceptFrom(listeners[i], now_ms);
     }
     Sweep(now_ms);
   }
@@ -241,6 +246,17 @@ void NutServer::Impl::Sweep(int64_t now_ms) {
   logged_in.store(logins);
 }
 
+// How long until the connection heard from longest ago falls idle; -1
+// without a connection.
+int NutServer::Impl::MsToNextIdle(int64_t now_ms) const {
+  int64_t soonest = -1;
+  for (const Connection& c : connections) {
+    const int64_t left = c.last_heard_ms + limits.idle_ms - now_ms;
+    if (soonest < 0 || left < soonest) soonest = left < 0 ? 0 : left;
+  }
+  return static_cast<int>(soonest);
+}
+
 void NutServer::Impl::CloseAll() {
   for (Connection& c : connections) tcp::Close(c.socket);
   connections.clear();
@@ -290,14 +306,18 @@ int NutServer::Start(ServiceContext& records, const NutSettings& settings,
     Stop();
     return 0;
   }
+  m.wake.internal_only = true;
+  if (OpenEndpoint(&m.wake, 0) <= 0) {
+    Trace("NUT server: no wake-up socket\n");
+    Stop();
+    return 0;
+  }
   m.records = &records;
   m.settings = settings;
   m.limits = limits;
-  // Every connection and listener must fit in one wait.
-  const size_t room = tcp::kMaxWaitEntries - m.listeners.size();
+  // Every connection, listener and the wake-up socket must fit in one wait.
+  const size_t room = tcp::kMaxWaitEntries - m.listeners.size() - 1;
   if (m.limits.connections > room) m.limits.connections = room;
-  m.hold_ms = kPassCommands * settings.monitor_cycle_ms + kPassSlackMs;
-  m.freshness = NutFreshness();
   m.stop_requested.store(false);
   m.forced_shutdown.store(false);
   m.logged_in.store(0);
@@ -318,6 +338,7 @@ void NutServer::Stop() {
   bool ended = true;
   if (m.thread) {
     m.stop_requested.store(true);
+    SendToLocalPort(m.wake.bound_port, "", 0);
     ended = m.thread->Join(kStopWaitMs);
     if (!ended) {
       // Its sockets are left to it; it ends with the process.
@@ -328,6 +349,7 @@ void NutServer::Stop() {
   }
   if (ended) {
     for (SocketHandle listener : m.listeners) tcp::Close(listener);
+    CloseEndpoint(&m.wake);
   }
   m.listeners.clear();
   m.ports.clear();

@@ -9,8 +9,6 @@
 namespace zep {
 namespace {
 
-constexpr int kDefaultMonitorCycleMs = 1000;
-constexpr int kMostMonitorCycleMs = 10000;
 constexpr size_t kMostUpsNameLength = 31;
 constexpr size_t kMostLoginLength = 63;
 
@@ -111,13 +109,6 @@ NutSettings ParseNutSettings(const NutSettingLookup& lookup) {
                           : number > kNutMostHostSync
                               ? kNutMostHostSync
                               : static_cast<int>(number);
-  }
-  if (ReadNumber(lookup, "ZEP_MON_CYCLE", &number) && number > 0) {
-    s.monitor_cycle_ms = number > kMostMonitorCycleMs
-                             ? kMostMonitorCycleMs
-                             : static_cast<int>(number);
-  } else {
-    s.monitor_cycle_ms = kDefaultMonitorCycleMs;
   }
   // The version goes out in replies: one word of printable ASCII only.
   if (ReadText(lookup, kProductSection, "ZEP_VERSION", &text) &&

@@ -31,9 +31,6 @@ struct NutSettings {
   NutIdentity identity;
   /// ZEP_NUT_HOSTSYNC: 0 to 60.
   int host_sync_seconds = kNutDefaultHostSync;
-  /// ZEP_MON_CYCLE as the monitor reads it (1000 ms by default, at most
-  /// 10000): it sets how long one polling pass takes.
-  int monitor_cycle_ms = 1000;
   /// What was wrong with the settings, one trace line each.
   std::vector<std::string> complaints;
 };

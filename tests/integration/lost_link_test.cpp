@@ -65,6 +65,7 @@ void FailMainsThenGarbleTheLine(Simulator& sim, ServiceRun& run) {
 }
 
 TEST(LostLinkEndToEnd, GarbledLineDuringAMainsFailureDoesNotEndIt) {
+  if (kSanitizedBuild) GTEST_SKIP() << kPlainBuildOnly;
   SimulatorRun ups(SimProtocol::kText, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
   ServiceRun run(LinkInstallation(ups.sim.DevicePath()));
@@ -94,6 +95,7 @@ TEST(LostLinkEndToEnd, GarbledLineDuringAMainsFailureDoesNotEndIt) {
 }
 
 TEST(LostLinkEndToEnd, MainsBackDuringTheGarbledSpellRecoversOnce) {
+  if (kSanitizedBuild) GTEST_SKIP() << kPlainBuildOnly;
   SimulatorRun ups(SimProtocol::kText, 19200);
   ASSERT_TRUE(ups.started) << ups.error;
   ServiceRun run(LinkInstallation(ups.sim.DevicePath()));

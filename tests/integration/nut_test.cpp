@@ -35,14 +35,9 @@ constexpr char kUpsc[] = "/usr/bin/upsc";
 constexpr char kUpsmon[] = "/lib/nut/upsmon";
 constexpr int kNutPort = 3493;
 
-// Runs of many seconds are left to the plain build; the sanitizer builds
-// run the hostile clients, which take the server's paths the hardest.
-#if defined(ZEP_SANITIZED_BUILD)
-constexpr bool kSanitizedBuild = true;
-#else
-constexpr bool kSanitizedBuild = false;
-#endif
-constexpr char kPlainBuildOnly[] = "a run of many seconds: plain build only";
+// Runs of many seconds are left to the plain build (kSanitizedBuild); the
+// sanitizer builds run the hostile clients, which take the server's paths
+// the hardest.
 
 // upsc's output and errors, without the line its TLS library always
 // prints.

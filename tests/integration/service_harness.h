@@ -23,6 +23,16 @@ namespace zep {
 
 using Strings = std::vector<std::string>;
 
+/// Whether this is an ASan or TSan build. Black-box runs of many seconds
+/// whose logic the unit tests already take through the sanitizers are left
+/// to the plain build (GTEST_SKIP() << kPlainBuildOnly).
+#if defined(ZEP_SANITIZED_BUILD)
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
+constexpr char kPlainBuildOnly[] = "a run of many seconds: plain build only";
+
 /// Generous: only a failing test waits it out.
 constexpr int kBlackBoxWaitMs = 60000;
 /// How often the waits look again.

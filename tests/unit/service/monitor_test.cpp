@@ -117,26 +117,47 @@ TEST(MonitorLinkTest, DrainDropsWhatWaitsButNotTheStopSignal) {
   EXPECT_EQ(-1, DrainEndpoint(endpoint.endpoint(), 50));
 }
 
-TEST(MonitorLinkTest, StopEventCutsTheWaitForAnAnswerShort) {
-  ManualResetEvent stop;
-  std::atomic<ManualResetEvent*> stop_event{&stop};
-  MonitorLink link;
-  ASSERT_GT(OpenEndpoint(&link.endpoint, 47300), 0);
-  link.stop_event = &stop_event;
-  std::atomic<int> result{1};
-  ManualResetEvent returned;
-  std::thread waiter([&] {
-    char answer[kLinkTextSize];
-    // A silent UPS and a long monitor cycle.
-    result = ReceiveAnswer(&link, answer, 60000);
-    returned.Set();
-  });
-  stop.Set();
-  // Generous: the wait ends at the next look at the event.
-  EXPECT_TRUE(returned.Wait(20000));
-  waiter.join();
-  EXPECT_EQ(-1, result.load());
-  CloseEndpoint(&link.endpoint);
+TEST(MonitorLinkTest, StopCutsTheWaitForAnAnswerShort) {
+  // A silent UPS and a long monitor cycle. Without a watched endpoint the
+  // stop event is looked at in slices; with the slot endpoint watched the
+  // stop signal there ends the wait, also after a command for the relay
+  // came first (which stays queued for it).
+  enum Watch { kNone, kSlot, kSlotWithCommand };
+  for (Watch watch : {kNone, kSlot, kSlotWithCommand}) {
+    SCOPED_TRACE(watch);
+    ManualResetEvent stop;
+    std::atomic<ManualResetEvent*> stop_event{&stop};
+    MonitorLink link;
+    UdpEndpoint slot;
+    ASSERT_GT(OpenEndpoint(&link.endpoint, 47300), 0);
+    ASSERT_GT(OpenEndpoint(&slot, 47299), 0);
+    link.stop_event = &stop_event;
+    if (watch != kNone) link.stop_watch = &slot;
+    std::atomic<int> result{1};
+    ManualResetEvent returned;
+    std::thread waiter([&] {
+      char answer[kLinkTextSize];
+      result = ReceiveAnswer(&link, answer, 60000);
+      returned.Set();
+    });
+    if (watch == kSlotWithCommand) {
+      SendToLocalPort(slot.bound_port, "T\r", 2);
+      EXPECT_FALSE(returned.Wait(300));
+    }
+    stop.Set();
+    SendStopSignal(&slot);
+    // Generous: the wait ends at the next look at the event.
+    EXPECT_TRUE(returned.Wait(20000));
+    waiter.join();
+    EXPECT_EQ(-1, result.load());
+    if (watch == kSlotWithCommand) {
+      char command[8] = {};
+      EXPECT_EQ(2, ReceiveDatagram(&slot, command, sizeof command, 0));
+      EXPECT_EQ("T\r", std::string(command));
+    }
+    CloseEndpoint(&slot);
+    CloseEndpoint(&link.endpoint);
+  }
 }
 
 TEST(MonitorRunWithoutRecordsTest, WaitsForTheStopSignalInsteadOfEnding) {

@@ -142,62 +142,53 @@ TEST_F(NutRecordsTest, ValuesTheClientsCannotTakeAreLeftOut) {
 }
 
 TEST_F(NutRecordsTest, StaleWhileTheLinkIsLostAndUntilAPassAfterIt) {
-  constexpr int kHold = 6000;
-  NutFreshness freshness;
-  struct Step {
-    int64_t now_ms;
-    bool link_lost;
-    bool polled;
+  // No monitor record: never polled. Then the monitor's flag and the
+  // lost-link event as the records hold them.
+  EXPECT_TRUE(NutDataStale(ReadNutLinkFacts(records_.context)));
+  records_.context.monitor = &records_.monitor;
+  const struct {
+    bool link_event;
+    int events_current;
     bool stale;
+  } cases[] = {
+      {false, 0, true},   // no pass reported since the identification
+      {false, 1, false},  // polled
+      {true, 1, true},    // the link lost
+      {true, 0, true},    // identifying again
   };
-  const Step steps[] = {
-      {0, false, false, true},     // no polling pass yet
-      {1000, false, true, false},  // the first pass made
-      {2000, true, true, true},    // the link lost
-      {9000, true, true, true},
-      {10000, false, true, true},  // back: one more pass to wait for
-      {15999, false, true, true},
-      {16000, false, true, false},
-  };
-  for (const Step& s : steps) {
-    EXPECT_EQ(s.stale, UpdateNutFreshness(&freshness, {s.link_lost, s.polled},
-                                          s.now_ms, kHold))
-        << "at " << s.now_ms;
+  for (const auto& c : cases) {
+    if (c.link_event) {
+      SetActiveEvent(records_.events, kLinkEventCode, 3, 1700000000);
+    } else {
+      ClearActiveEvent(records_.events, kLinkEventCode, 1700000000);
+    }
+    records_.monitor.events_current.store(c.events_current);
+    EXPECT_EQ(c.stale, NutDataStale(ReadNutLinkFacts(records_.context)))
+        << c.link_event << c.events_current;
   }
-  // What the records say: the lost-link event, and a summary worked out.
-  records_.context.summary = &records_.summary;
-  EXPECT_FALSE(ReadNutLinkFacts(records_.context).link_lost);
-  EXPECT_FALSE(ReadNutLinkFacts(records_.context).polled);
-  SetActiveEvent(records_.events, kLinkEventCode, 3, 1700000000);
-  records_.summary.summary_severity.store(1);
-  EXPECT_TRUE(ReadNutLinkFacts(records_.context).link_lost);
-  EXPECT_TRUE(ReadNutLinkFacts(records_.context).polled);
 }
 
 TEST(NutSettingsTest, DefaultsLimitsAndComplaints) {
   struct Case {
     std::map<std::string, std::string> file;
-    std::string expected;  // listen|port|ups|user|hostsync|cycle|complaints
+    std::string expected;  // listen|port|ups|user|hostsync|complaints
   };
   const Case cases[] = {
-      {{}, "|3493|zep||15|1000|0"},
+      {{}, "|3493|zep||15|0"},
       {{{"ZEP_NUT_LISTEN", "127.0.0.1,::1"},
         {"ZEP_NUT_PORT", "3494"},
         {"ZEP_NUT_UPS", "office"},
         {"ZEP_NUT_USER", "mon"},
         {"ZEP_NUT_PASSWORD", "secret"},
-        {"ZEP_NUT_HOSTSYNC", "30"},
-        {"ZEP_MON_CYCLE", "500"}},
-       "127.0.0.1 ::1|3494|office|mon|30|500|0"},
+        {"ZEP_NUT_HOSTSYNC", "30"}},
+       "127.0.0.1 ::1|3494|office|mon|30|0"},
       {{{"ZEP_NUT_LISTEN", "a,,b,c,d,e"},
         {"ZEP_NUT_PORT", "70000"},
         {"ZEP_NUT_UPS", "two words"},
         {"ZEP_NUT_USER", "mon"},  // no password
-        {"ZEP_NUT_HOSTSYNC", "-3"},
-        {"ZEP_MON_CYCLE", "50000"}},
-       "a b c d|3493|zep||0|10000|4"},
-      {{{"ZEP_NUT_HOSTSYNC", "600"}, {"ZEP_MON_CYCLE", "0"}},
-       "|3493|zep||60|1000|0"},
+        {"ZEP_NUT_HOSTSYNC", "-3"}},
+       "a b c d|3493|zep||0|4"},
+      {{{"ZEP_NUT_HOSTSYNC", "600"}}, "|3493|zep||60|0"},
   };
   for (const Case& c : cases) {
     const NutSettings s =
@@ -213,7 +204,6 @@ TEST(NutSettingsTest, DefaultsLimitsAndComplaints) {
     EXPECT_EQ(c.expected, listen + "|" + std::to_string(s.port) + "|" +
                               s.identity.ups_name + "|" + s.identity.user +
                               "|" + std::to_string(s.host_sync_seconds) + "|" +
-                              std::to_string(s.monitor_cycle_ms) + "|" +
                               std::to_string(s.complaints.size()));
   }
 }

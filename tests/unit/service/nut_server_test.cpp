@@ -77,7 +77,8 @@ class Client {
 
 class NutServerTest : public ::testing::Test {
  protected:
-  NutServerTest() : records_(kWithEvents | kWithSummary | kWithMessages) {
+  NutServerTest()
+      : records_(kWithEvents | kWithSummary | kWithMessages | kWithMonitor) {
     tcp::StartLibrary();
     settings_.listen = {"127.0.0.1"};
     settings_.port = 0;
@@ -120,7 +121,7 @@ TEST_F(NutServerTest, SecondariesCountUntilTheyCloseAndSeeTheShutdown) {
   EXPECT_EQ("NUMLOGINS zep 1\n", watcher.Ask("GET NUMLOGINS zep"));
 
   // Polled and on battery.
-  records_.summary.summary_severity.store(1);
+  records_.monitor.events_current.store(1);
   SetActiveEvent(records_.events, 3368, 2, 1700000000);
   EXPECT_TRUE(WaitUntil(
       [&] {
