@@ -1,9 +1,13 @@
 // action.dll: the two custom actions the installation package runs. Each
 // reads what it works on from "CustomActionData" and reports success in
 // every case, so that the installation never fails because of them.
+//
+// windows.h first: the installer and shell headers need its types.
+// clang-format off
 #include <windows.h>
 #include <msi.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <memory>
 

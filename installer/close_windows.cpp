@@ -38,8 +38,8 @@ class OwnerProcesses {
 
   void WaitForAll(DWORD timeout_ms) const {
     if (handles_.empty()) return;
-    WaitForMultipleObjects(static_cast<DWORD>(handles_.size()),
-                           handles_.data(), TRUE, timeout_ms);
+    WaitForMultipleObjects(static_cast<DWORD>(handles_.size()), handles_.data(),
+                           TRUE, timeout_ms);
   }
 
  private:

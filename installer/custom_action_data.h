@@ -3,8 +3,11 @@
 // on (a program to open, a window name to close).
 #pragma once
 
+// windows.h first: the installer and shell headers need its types.
+// clang-format off
 #include <windows.h>
 #include <msi.h>
+// clang-format on
 
 #include <memory>
 

@@ -2,15 +2,18 @@
 // sessions (msi.dll; under Wine its implementation): a package made for the
 // test, with "CustomActionData" set as the installation package would set
 // it for an action.
+#include "custom_action_data.h"
+
+// windows.h first: the installer and shell headers need its types.
+// clang-format off
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "custom_action_data.h"
 
 namespace zep {
 namespace {
@@ -51,9 +54,10 @@ class SessionTest : public ::testing::Test {
     wchar_t dir[MAX_PATH];
     ASSERT_NE(GetTempPathW(MAX_PATH, dir), 0u);
     ASSERT_NE(GetTempFileNameW(dir, L"zep", 0, path_), 0u);
-    ASSERT_EQ(MsiOpenDatabaseW(path_, reinterpret_cast<LPCWSTR>(MSIDBOPEN_CREATE),
-                               database_.out()),
-              static_cast<UINT>(ERROR_SUCCESS));
+    ASSERT_EQ(
+        MsiOpenDatabaseW(path_, reinterpret_cast<LPCWSTR>(MSIDBOPEN_CREATE),
+                         database_.out()),
+        static_cast<UINT>(ERROR_SUCCESS));
     MsiHandle view;
     ASSERT_EQ(MsiDatabaseOpenViewW(
                   database_.get(),
@@ -64,18 +68,17 @@ class SessionTest : public ::testing::Test {
               static_cast<UINT>(ERROR_SUCCESS));
     ASSERT_EQ(MsiViewExecute(view.get(), 0), static_cast<UINT>(ERROR_SUCCESS));
     MsiHandle summary;
-    ASSERT_EQ(MsiGetSummaryInformationW(database_.get(), nullptr, 4,
-                                        summary.out()),
-              static_cast<UINT>(ERROR_SUCCESS));
-    MsiSummaryInfoSetPropertyW(summary.get(), kTemplate, kText, 0,
-                               nullptr, L"x64;1033");
-    MsiSummaryInfoSetPropertyW(summary.get(), kRevision, kText, 0,
-                               nullptr,
+    ASSERT_EQ(
+        MsiGetSummaryInformationW(database_.get(), nullptr, 4, summary.out()),
+        static_cast<UINT>(ERROR_SUCCESS));
+    MsiSummaryInfoSetPropertyW(summary.get(), kTemplate, kText, 0, nullptr,
+                               L"x64;1033");
+    MsiSummaryInfoSetPropertyW(summary.get(), kRevision, kText, 0, nullptr,
                                L"{6A1F0C52-2E4B-4D7A-9E55-0C3B7F1D2A90}");
     MsiSummaryInfoSetPropertyW(summary.get(), kPageCount, kInteger, 200,
                                nullptr, nullptr);
-    MsiSummaryInfoSetPropertyW(summary.get(), kWordCount, kInteger, 2,
-                               nullptr, nullptr);
+    MsiSummaryInfoSetPropertyW(summary.get(), kWordCount, kInteger, 2, nullptr,
+                               nullptr);
     ASSERT_EQ(MsiSummaryInfoPersist(summary.get()),
               static_cast<UINT>(ERROR_SUCCESS));
     ASSERT_EQ(MsiDatabaseCommit(database_.get()),
@@ -105,17 +108,17 @@ TEST_F(SessionTest, ReadsTheWholeTextOrNothing) {
     int length;  // -1: never set
     bool read;
   };
-  const Case cases[] = {{-1, false}, {0, false},     {1, true},
-                        {259, true}, {260, true},    {1000, true},
+  const Case cases[] = {{-1, false},   {0, false},    {1, true},
+                        {259, true},   {260, true},   {1000, true},
                         {32767, true}, {32768, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE("length " + std::to_string(c.length));
     std::wstring text;
     for (int i = 0; i < c.length; ++i) text += L"zepg\\"[i % 5];
     if (c.length >= 0) {
-      ASSERT_EQ(MsiSetPropertyW(session_.get(), L"CustomActionData",
-                                text.c_str()),
-                static_cast<UINT>(ERROR_SUCCESS));
+      ASSERT_EQ(
+          MsiSetPropertyW(session_.get(), L"CustomActionData", text.c_str()),
+          static_cast<UINT>(ERROR_SUCCESS));
     }
     std::unique_ptr<wchar_t[]> got = ReadCustomActionData(session_.get());
     if (c.read) {
