@@ -57,7 +57,9 @@ void CloseWindowsNamed(const wchar_t* name) {
     if (window == nullptr) break;
     owners.Add(window);
     PostMessageW(window, WM_CLOSE, 0, 0);
-    if (GetTickCount64() - start >= kCloseSearchMs) break;
+    // A window that is still there now will not close: its program is not
+    // going to end either, so it is not waited for.
+    if (GetTickCount64() - start >= kCloseSearchMs) return;
     Sleep(kSearchPauseMs);
   }
   owners.WaitForAll(kProcessEndMs);

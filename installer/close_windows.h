@@ -12,10 +12,10 @@ constexpr unsigned kCloseSearchMs = 5000;
 constexpr unsigned kProcessEndMs = 5000;
 
 /// Posts WM_CLOSE to each window that FindWindowW finds with `name` as
-/// both class name and title, searching again until none is left (or
-/// kCloseSearchMs has passed), then waits up to kProcessEndMs for the
-/// processes that owned them to end. Returns at once when no window
-/// matches.
+/// both class name and title, searching again until none is left, then
+/// waits up to kProcessEndMs for the processes that owned them to end.
+/// Gives up after kCloseSearchMs when a window is still there, and returns
+/// at once when none matches.
 void CloseWindowsNamed(const wchar_t* name);
 
 }  // namespace zep
