@@ -29,9 +29,10 @@ set(zep_deb_messages "")
 foreach(base level category status event meter)
   list(APPEND zep_deb_messages ${base}_en.msg ${base}.msg)
 endforeach()
+# Within /usr the links are relative, into /etc absolute (Debian policy).
 foreach(name ${zep_deb_messages})
   install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name} DESTINATION share/zep)
-  file(CREATE_LINK /usr/share/zep/${name} ${zep_deb_out}/links/${name} SYMBOLIC)
+  file(CREATE_LINK ../../share/zep/${name} ${zep_deb_out}/links/${name} SYMBOLIC)
 endforeach()
 
 file(GLOB zep_deb_scripts RELATIVE ${PROJECT_SOURCE_DIR}/dist/scripts
@@ -89,14 +90,14 @@ set(CPACK_PACKAGE_NAME zep)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "${ZEP_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "UPS monitoring service for a UPS on a serial port")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "UPS monitoring service for a UPS on a serial port
- ZEP watches one uninterruptible power supply on a serial port: it finds
- the port and speed at which the UPS answers, speaks its text and binary
- protocols, turns what the UPS reports into power events and runs the
- shell scripts in /etc/zep for them (a shutdown after a configured wait on
- a mains failure, an emergency on low battery, recovery, metering). When
- the computer shuts down during a mains failure it tells the UPS to switch
- off and restart later.")
+# The synopsis is the summary above; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ZEP watches one uninterruptible power supply on a serial port: it finds
+the port and speed at which the UPS answers, speaks its text and binary
+protocols, turns what the UPS reports into power events and runs the
+shell scripts in /etc/zep for them (a shutdown after a configured wait on
+a mains failure, an emergency on low battery, recovery, metering). When
+the computer shuts down during a mains failure it tells the UPS to switch
+off and restart later.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
