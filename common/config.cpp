@@ -147,11 +147,13 @@ int ReadConfigEntryAt(char* out, const char* path, const char* section,
   if (!reader.Open(path)) return -1;
   char line[kLinePieceSize];
   bool in_section = false;
-  while (!in_section && reader.ReadPiece(line, sizeof line)) {
+  // The rest of an over-long line is skipped, never read as a line of its
+  // own: the tail of a long comment must not become a setting.
+  while (!in_section && reader.ReadLine(line, sizeof line, nullptr)) {
     in_section = IsHeaderOf(line, section);
   }
   // The search runs on to the end of the file, past later headers.
-  while (in_section && reader.ReadPiece(line, sizeof line)) {
+  while (in_section && reader.ReadLine(line, sizeof line, nullptr)) {
     const char* start = nullptr;
     size_t length = MatchSetting(line, key, &start);
     if (length == 0) continue;
@@ -174,8 +176,37 @@ int ReadConfigEntry(char* out, const char* file_name, const char* section,
   return ReadConfigEntryAt(out, path.c_str(), section, key);
 }
 
-void LoadServiceConfigurationFrom(const std::string& path, bool full,
-                                  const CodePageFacts& facts) {
+std::string CheckConfigFile(const std::string& path) {
+  TextLineReader reader;
+  if (!reader.Open(path.c_str())) {
+    return "cannot be opened (" + reader.OpenError() +
+           "); the built-in settings apply";
+  }
+  std::string problem;
+  char line[kLinePieceSize];
+  bool has_config = false;
+  int number = 0;
+  int first_cut = 0;
+  bool cut = false;
+  while (reader.ReadLine(line, sizeof line, &cut)) {
+    ++number;
+    if (cut && first_cut == 0) first_cut = number;
+    has_config = has_config || IsHeaderOf(line, kConfigSection);
+  }
+  if (!has_config) {
+    problem = "has no [CONFIG] section; the built-in settings apply";
+  }
+  if (first_cut != 0) {
+    if (!problem.empty()) problem += "; ";
+    problem += FormatText(
+        "line %d is longer than %d characters; the rest of it is ignored",
+        first_cut, static_cast<int>(kLinePieceSize - 1));
+  }
+  return problem;
+}
+
+std::string LoadServiceConfigurationFrom(const std::string& path, bool full,
+                                         const CodePageFacts& facts) {
   PutEntry(path, kProductSection, "ZEP_VERSION");
   SetServiceLanguage(full, facts);
   if (full) {
@@ -205,14 +236,16 @@ void LoadServiceConfigurationFrom(const std::string& path, bool full,
   }
   PutEntry(path, kConfigSection, "ZEP_PF_WAIT");
   PutEntry(path, kConfigSection, "ZEP_LB_WAIT");
+  return CheckConfigFile(path);
 }
 
-void LoadServiceConfiguration(bool full) {
-  LoadServiceConfigurationFrom(ConfigFilePath(), full, CurrentCodePageFacts());
+std::string LoadServiceConfiguration(bool full) {
+  return LoadServiceConfigurationFrom(ConfigFilePath(), full,
+                                      CurrentCodePageFacts());
 }
 
-void LoadTrayConfigurationFrom(const std::string& path,
-                               const CodePageFacts& facts) {
+std::string LoadTrayConfigurationFrom(const std::string& path,
+                                      const CodePageFacts& facts) {
   char entry[kConfigEntrySize];
   int found =
       ReadConfigEntryAt(entry, path.c_str(), kProductSection, "ZEP_VERSION");
@@ -223,10 +256,11 @@ void LoadTrayConfigurationFrom(const std::string& path,
   SetTrayLanguage(path, facts);
   PutEntryWithDefault(path, kConfigSection, "ZEP_POPUP", 1);
   PutEntryWithDefault(path, kConfigSection, "ZEP_GUI_CYCLE", 5000);
+  return CheckConfigFile(path);
 }
 
-void LoadTrayConfiguration() {
-  LoadTrayConfigurationFrom(ConfigFilePath(), CurrentCodePageFacts());
+std::string LoadTrayConfiguration() {
+  return LoadTrayConfigurationFrom(ConfigFilePath(), CurrentCodePageFacts());
 }
 
 int GetConfigText(char* out, const char* key) {
@@ -236,6 +270,12 @@ int GetConfigText(char* out, const char* key) {
   // Always leave room for the terminator; the unused rest is zero.
   std::memset(out, 0, kConfigValueSize);
   return static_cast<int>(CopyText(out, kConfigValueSize, value.c_str()));
+}
+
+int ConfigTextLength(const char* key) {
+  std::string value;
+  if (key == nullptr || !GetEnvironmentValue(key, &value)) return -1;
+  return static_cast<int>(value.size());
 }
 
 int GetConfigInt(const char* key) {

@@ -58,34 +58,47 @@ int ReadConfigEntryAt(char* out, const char* path, const char* section,
 int ReadConfigEntry(char* out, const char* file_name, const char* section,
                     const char* key);
 
+/// What is wrong with the configuration file at `path`, for a line of its
+/// own in the trace and the status records: that it cannot be opened (and
+/// why), that it has no [CONFIG] section (anything else is not the settings
+/// file it should be), and the first line longer than 260 characters, whose
+/// rest is ignored. Empty when nothing is wrong.
+std::string CheckConfigFile(const std::string& path);
+
 /// The service's loader on the configuration file at `path`. A full load
 /// (start-up, and while the UPS protocol is still unknown) also reads the
 /// port settings, writes the defaults of ZEP_UPS_DELAY (2),
 /// ZEP_UPS_RESTART (1) and ZEP_EXEC_WAIT (5) for keys the file lacks, and
 /// sets ZEP_LANG from the code page even when it is already set. A refresh
-/// only puts what the file holds.
-void LoadServiceConfigurationFrom(const std::string& path, bool full,
-                                  const CodePageFacts& facts);
+/// only puts what the file holds. Returns CheckConfigFile of the file.
+std::string LoadServiceConfigurationFrom(const std::string& path, bool full,
+                                         const CodePageFacts& facts);
 
 /// LoadServiceConfigurationFrom on ZEP.conf in the executable's directory
 /// with the facts of the running computer.
-void LoadServiceConfiguration(bool full);
+std::string LoadServiceConfiguration(bool full);
 
 /// The tray program's loader on the configuration file at `path`: the
 /// version ("Unknown" when absent), ZEP_LANG when the environment does not
 /// have it yet, ZEP_POPUP (default 1) and ZEP_GUI_CYCLE (default 5000).
-void LoadTrayConfigurationFrom(const std::string& path,
-                               const CodePageFacts& facts);
+/// Returns CheckConfigFile of the file.
+std::string LoadTrayConfigurationFrom(const std::string& path,
+                                      const CodePageFacts& facts);
 
 /// LoadTrayConfigurationFrom on ZEP.conf in the executable's directory with
 /// the facts of the running computer.
-void LoadTrayConfiguration();
+std::string LoadTrayConfiguration();
 
 /// Copies the setting's value into `out` (kConfigValueSize bytes): at most
 /// 63 characters, always terminated, the rest of the buffer zero. Returns
 /// the length copied, or -1 when `out` or `key` is missing or the setting
 /// is not set.
 int GetConfigText(char* out, const char* key);
+
+/// The whole length of the setting's value, which GetConfigText cuts at 63
+/// characters; -1 when it is not set. Lets a caller refuse a value too long
+/// to use rather than use it cut.
+int ConfigTextLength(const char* key);
 
 /// The leading decimal integer of the setting's value ("%d" rules). Returns
 /// -1 when the setting is not set or its value does not begin with a

@@ -45,6 +45,14 @@ int LaunchScriptArgs(const char* name, const std::vector<std::string>& args);
 int LaunchScriptIn(const std::string& directory, const char* name,
                    const std::vector<std::string>& args);
 
+/// The file that would run for the script `name` from the current
+/// directory ("name.sh" for "name.bat" on POSIX); empty for a name the
+/// launcher refuses or when the current directory cannot be read.
+std::string ScriptPath(const char* name);
+
+/// Whether that file exists and can be read.
+bool ScriptIsPresent(const char* name);
+
 /// The launcher as a seam, so that tests can record what would run.
 class Launcher {
  public:

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 
 #include "launcher.h"
@@ -86,6 +87,22 @@ int LaunchScriptArgs(const char* name, const std::vector<std::string>& args) {
   std::string directory = CurrentDirectory();
   if (directory.empty()) return 0;
   return LaunchScriptIn(directory, name, args);
+}
+
+std::string ScriptPath(const char* name) {
+  if (name == nullptr || name[0] == '\0' || !IsBareName(name)) return "";
+  std::string directory = CurrentDirectory();
+  if (directory.empty()) return "";
+  return ScriptFilePath(directory, name);
+}
+
+bool ScriptIsPresent(const char* name) {
+  const std::string path = ScriptPath(name);
+  if (path.empty()) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
 }
 
 int LaunchScript(const char* name, std::initializer_list<const char*> args) {

@@ -156,9 +156,14 @@ class SpawnSetup {
 
 }  // namespace
 
+std::string ScriptFilePath(const std::string& directory,
+                           const std::string& name) {
+  return directory + "/" + ScriptFileName(name);
+}
+
 int StartScriptProcess(const std::string& directory, const std::string& name,
                        const std::vector<std::string>& args) {
-  const std::string path = directory + "/" + ScriptFileName(name);
+  const std::string path = ScriptFilePath(directory, name);
   // As CreateProcessA fails for a missing batch file, a missing script is a
   // failed start and not a shell complaining later.
   if (access(path.c_str(), R_OK) != 0) return 0;

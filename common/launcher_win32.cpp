@@ -18,6 +18,11 @@ constexpr size_t kMaxCommandLine = 8191;
 
 }  // namespace
 
+std::string ScriptFilePath(const std::string& directory,
+                           const std::string& name) {
+  return directory + "\\" + name;
+}
+
 int StartScriptProcess(const std::string& directory, const std::string& name,
                        const std::vector<std::string>& args) {
   std::string line = BuildScriptCommandLine(directory, name, args);

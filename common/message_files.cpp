@@ -6,6 +6,7 @@
 #include "process.h"
 #include "text_format.h"
 #include "text_lines.h"
+#include "trace.h"
 
 namespace zep {
 namespace {
@@ -162,13 +163,27 @@ void ClearMessageTables(MessageTables* tables) {
   ClearInfoStrings(&tables->info_strings);
 }
 
-int ParseMessageFile(MessageRecord* table, int capacity, const char* path) {
+int ParseMessageFile(MessageRecord* table, int capacity, const char* path,
+                     std::string* problem) {
   TextLineReader reader;
-  if (path == nullptr || !reader.Open(path)) return -1;
+  if (path == nullptr || !reader.Open(path)) {
+    if (problem != nullptr) {
+      *problem = "cannot be opened (" + reader.OpenError() + ")";
+    }
+    return -1;
+  }
   if (table == nullptr || capacity < 0) capacity = 0;
   int count = 0;
+  int number = 0;
+  bool cut = false;
   char line[kLinePieceSize];
-  while (reader.ReadPiece(line, sizeof line)) {
+  while (reader.ReadLine(line, sizeof line, &cut)) {
+    ++number;
+    if (cut && problem != nullptr && problem->empty()) {
+      *problem = FormatText(
+          "line %d is longer than %d characters; the rest of it is ignored",
+          number, static_cast<int>(kLinePieceSize - 1));
+    }
     int identifier = 0;
     TextRange first;
     TextRange second;
@@ -183,12 +198,22 @@ int ParseMessageFile(MessageRecord* table, int capacity, const char* path) {
 }
 
 int LoadMessageFilesFrom(MessageTables* tables, const std::string& directory,
-                         const std::string& suffix) {
+                         const std::string& suffix, std::string* problems) {
   if (tables == nullptr) return -1;
   ClearFileTables(tables);
   auto read = [&](MessageRecord* table, int capacity, const char* base) {
-    std::string path = directory + base + suffix + ".msg";
-    return ParseMessageFile(table, capacity, path.c_str());
+    const std::string name = base + suffix + ".msg";
+    const std::string path = directory + name;
+    std::string problem;
+    int count = ParseMessageFile(table, capacity, path.c_str(), &problem);
+    if (!problem.empty()) {
+      TraceFormat("%s: %s\n", path.c_str(), problem.c_str());
+      if (problems != nullptr) {
+        if (!problems->empty()) *problems += "; ";
+        *problems += name + " " + problem;
+      }
+    }
+    return count;
   };
   // The events go behind the states in the shared table. A file that
   // cannot be opened ends the load.
@@ -217,10 +242,19 @@ int LoadMessageFiles(MessageTables* tables, const std::string& suffix) {
 
 int LoadMessageFilesWithFallback(MessageTables* tables,
                                  const std::string& directory,
-                                 const std::string& suffix) {
-  int result = LoadMessageFilesFrom(tables, directory, suffix);
-  if (result == 1 || suffix.empty()) return result;
-  return LoadMessageFilesFrom(tables, directory, std::string());
+                                 const std::string& suffix,
+                                 std::string* problems) {
+  int result = LoadMessageFilesFrom(tables, directory, suffix, problems);
+  const bool fell_back = result != 1 && !suffix.empty();
+  if (fell_back) {
+    result = LoadMessageFilesFrom(tables, directory, std::string(), problems);
+  }
+  if (problems != nullptr && result != 1) {
+    *problems += "; the built-in texts are used";
+  } else if (problems != nullptr && fell_back) {
+    *problems += "; the files without a language suffix are used";
+  }
+  return result;
 }
 
 std::string LanguageSuffix(const char* zep_lang) {

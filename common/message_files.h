@@ -90,26 +90,35 @@ void ClearMessageTables(MessageTables* tables);
 ///   No such "," leaves it empty.
 /// A quote left open makes the line invalid. Each text is cut to 127
 /// characters. Returns the number of records stored, or -1 when `path` is
-/// missing or the file cannot be opened.
-int ParseMessageFile(MessageRecord* table, int capacity, const char* path);
+/// missing or the file cannot be opened. The rest of a line longer than 260
+/// characters is skipped. `problem` (if given) gets what was wrong: that the
+/// file cannot be opened and why, or the first over-long line.
+int ParseMessageFile(MessageRecord* table, int capacity, const char* path,
+                     std::string* problem = nullptr);
 
 /// Loads the five message files from `directory` (ending in its separator)
 /// with the language `suffix`: levels, categories, states, then the events
 /// behind the states in the shared table, then measurements. Returns 1 when
 /// all five were read, -1 when one could not be opened; every table, the
-/// information items included, is then empty.
+/// information items included, is then empty. What is wrong with a file
+/// becomes a trace line and, when `problems` is given, is added to it
+/// ("level_en.msg cannot be opened (No such file or directory)"; several
+/// are joined by "; ").
 int LoadMessageFilesFrom(MessageTables* tables, const std::string& directory,
-                         const std::string& suffix);
+                         const std::string& suffix,
+                         std::string* problems = nullptr);
 
 /// LoadMessageFilesFrom on the executable's directory.
 int LoadMessageFiles(MessageTables* tables, const std::string& suffix);
 
 /// Loads with `suffix`, and when that fails with the empty suffix (the
 /// Japanese files, which every installation has). Returns the result of the
-/// last load tried.
+/// last load tried. `problems` as for LoadMessageFilesFrom, ending with what
+/// is used instead when anything was wrong.
 int LoadMessageFilesWithFallback(MessageTables* tables,
                                  const std::string& directory,
-                                 const std::string& suffix);
+                                 const std::string& suffix,
+                                 std::string* problems = nullptr);
 
 /// The message-file suffix for a ZEP_LANG value: "" for none or an empty
 /// value, the value itself when it begins with "_", else "_" + value.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace zep {
 
@@ -27,8 +28,13 @@ class TextLineReader {
   TextLineReader& operator=(const TextLineReader&) = delete;
 
   /// Opens the file for reading. False for a null or empty path, a path
-  /// longer than kMaxPathLength, or a file that cannot be opened.
+  /// longer than kMaxPathLength, or a file that cannot be opened; OpenError
+  /// then says why.
   bool Open(const char* path);
+
+  /// Why the last Open failed, as a short text ("No such file or
+  /// directory"); empty after a successful Open.
+  const std::string& OpenError() const { return open_error_; }
 
   /// Reads the next piece: characters up to and including the next line
   /// feed, but at most size-1 of them; the rest of a longer line comes as
@@ -36,9 +42,20 @@ class TextLineReader {
   /// end of the file when nothing was read.
   bool ReadPiece(char* buffer, size_t size);
 
+  /// Reads the next line as ReadPiece does, but a line too long for the
+  /// buffer is cut: its first size-1 characters come, the rest of it is
+  /// skipped (never read as a line of its own), and `*cut` (if given) says
+  /// so. A line that fits exactly, its line feed left over, is not cut.
+  bool ReadLine(char* buffer, size_t size, bool* cut);
+
  private:
+  /// The next character as text mode gives it (CR LF as LF, Ctrl+Z as the
+  /// end); EOF at the end.
+  int NextChar();
+
   std::FILE* file_ = nullptr;
   bool at_end_ = false;
+  std::string open_error_;
 };
 
 /// Reads the leading decimal integer of `text` as "%d" does: white space

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "trace_budget.h"
+
 namespace zep {
 
 using SocketHandle = std::intptr_t;
@@ -44,6 +46,8 @@ struct UdpEndpoint {
   uint16_t bound_port = 0;
   /// Accept datagrams only from this process's own sockets.
   bool internal_only = false;
+  /// The trace lines of dropped datagrams: others decide how many come.
+  TraceBudget drop_traces;
 };
 
 /// Opens the socket and binds 127.0.0.1 at `requested_port`, walking down one
@@ -76,10 +80,12 @@ int WaitReadable(UdpEndpoint* endpoint, int timeout_ms);
 /// never on an endpoint with own port 0) and for a missing endpoint or
 /// buffer; kSocketError for socket errors. A negative time-out waits
 /// without limit. Datagrams that are dropped (longer than `size`, or foreign
-/// on an internal_only endpoint) leave a trace line and the wait goes on for
+/// on an internal_only endpoint) leave a trace line (a few at once, then one
+/// a second; see TraceBudget) and the wait goes on for
 /// the rest of the time-out; they do not change the peer. An accepted
 /// datagram makes its sender the peer. The buffer is not terminated.
-int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size, int timeout_ms);
+int ReceiveDatagram(UdpEndpoint* endpoint, void* buffer, int size,
+                    int timeout_ms);
 
 /// XOR of the bytes; 0 for a count of 0.
 uint8_t FrameChecksum(const void* bytes, int count);
@@ -117,6 +123,7 @@ int RequestText(char* out, UdpEndpoint* endpoint, int kind, int32_t identifier,
 /// payload followed by two zero bytes back into `buffer` (which must hold 261
 /// bytes). Returns the answer payload length + 2, or -1. Only an answer from
 /// the peer counts, as for RequestText.
-int RequestFrame(uint8_t* buffer, UdpEndpoint* endpoint, int length, int timeout_ms);
+int RequestFrame(uint8_t* buffer, UdpEndpoint* endpoint, int length,
+                 int timeout_ms);
 
 }  // namespace zep

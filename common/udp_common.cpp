@@ -165,15 +165,17 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
       case ReceiveStatus::kWouldBlock:
         break;
       case ReceiveStatus::kTooLong:
-        TraceFormat("UDP %u: dropped a datagram from %s longer than %d bytes\n",
+        TraceWithin(&endpoint->drop_traces,
+                    "UDP %u: dropped a datagram from %s longer than %d bytes\n",
                     static_cast<unsigned>(endpoint->bound_port),
                     SenderText(r).c_str(), size);
         break;
       case ReceiveStatus::kDatagram: {
-        const bool own_sender = r.address == kLoopbackAddress &&
-                                IsOwnPort(r.port);
+        const bool own_sender =
+            r.address == kLoopbackAddress && IsOwnPort(r.port);
         if (endpoint->internal_only && !own_sender) {
-          TraceFormat("UDP %u: dropped %d bytes from %s, not a port of this "
+          TraceWithin(&endpoint->drop_traces,
+                      "UDP %u: dropped %d bytes from %s, not a port of this "
                       "process\n",
                       static_cast<unsigned>(endpoint->bound_port), r.length,
                       SenderText(r).c_str());
@@ -181,7 +183,8 @@ int ReceiveAccepted(UdpEndpoint* endpoint, void* buffer, int size,
         }
         if (required != nullptr &&
             (r.address != required->address || r.port != required->port)) {
-          TraceFormat("UDP %u: dropped %d bytes from %s, waiting for port "
+          TraceWithin(&endpoint->drop_traces,
+                      "UDP %u: dropped %d bytes from %s, waiting for port "
                       "%u\n",
                       static_cast<unsigned>(endpoint->bound_port), r.length,
                       SenderText(r).c_str(),
@@ -231,8 +234,8 @@ int Exchange(UdpEndpoint* endpoint, const uint8_t* payload, int length,
   const RequiredSender peer = {endpoint->peer_address, endpoint->peer_port};
   const int total = length + kFrameOverhead;
   if (SendToPeer(endpoint, frame, total) != total) return -1;
-  int received = ReceiveAccepted(endpoint, answer, kFrameSize, timeout_ms,
-                                 &peer);
+  int received =
+      ReceiveAccepted(endpoint, answer, kFrameSize, timeout_ms, &peer);
   return CheckAnswer(answer, received);
 }
 

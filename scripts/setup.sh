@@ -10,9 +10,10 @@ packages=(
   g++-mingw-w64-x86-64 wine wine64
   clang libclang-rt-14-dev
   procps
-  # The packages: the MSI (wixl, msiinfo), the Debian package's checks, and
-  # a display for the programs with windows under Wine.
-  wixl msitools lintian xvfb
+  xvfb xdotool imagemagick x11-utils fonts-ipafont-gothic locales
+  # The Windows Installer package (wixl, msiinfo, msibuild) and the Debian
+  # package's check.
+  wixl msitools lintian
 )
 
 missing=()

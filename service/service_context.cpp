@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "config.h"
 #include "events/meter_values.h"
+#include "events/script_launcher.h"
 #include "events/status_records.h"
 #include "host/service_host.h"
 #include "launcher.h"
@@ -18,6 +19,7 @@
 #include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
+#include "trace.h"
 #include "udp.h"
 
 namespace zep {
@@ -43,7 +45,8 @@ bool FillProcessContext(ServiceContext& context) {
   static MeterValueTable meter_values;
   static PortSearch port_search;
   static StatusRecordCounters status_counters;
-  context.launcher = &SystemLauncher();
+  static ServiceLauncher launcher(&context, &SystemLauncher());
+  context.launcher = &launcher;
   context.ups_state = &ups_state;
   context.events = &events;
   context.summary = &summary;
@@ -74,6 +77,18 @@ ServiceContext& ProcessServiceContext() {
 int WorkerPort(const ServiceContext& context, int slot) {
   if (slot < 0 || slot >= kWorkerPortSlots) return 0;
   return context.worker_ports[slot].load(std::memory_order_relaxed);
+}
+
+void LoadConfiguration(ServiceContext& context, bool full) {
+  if (context.load_configuration == nullptr) return;
+  std::string problem = context.load_configuration(full);
+  if (problem == context.configuration_problem) return;
+  if (problem.empty()) {
+    TraceFormat("%s: read without problems again\n", kConfigFileName);
+  } else {
+    ReportProblem(context, kConfigFileName, problem);
+  }
+  context.configuration_problem = problem;
 }
 
 int CurrentProtocolMode(const ServiceContext& context) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace zep {
 
@@ -75,8 +76,12 @@ struct ServiceContext {
   const WorkerRow* worker_rows = nullptr;
   /// How long the stop waits for each worker before ending it by force.
   int stop_wait_ms = 3000;
-  /// Loads the settings (full or refresh); null: nothing is loaded.
-  void (*load_configuration)(bool full) = nullptr;
+  /// Loads the settings (full or refresh) and returns what is wrong with
+  /// the file (empty: nothing); null: nothing is loaded.
+  std::string (*load_configuration)(bool full) = nullptr;
+  /// What was last reported wrong with the settings file, so that a problem
+  /// is reported once and not at every reload.
+  std::string configuration_problem;
   /// The UPS shutdown sequence run when the computer shuts down; null until
   /// the link part provides it.
   int (*ups_shutdown_sequence)(ServiceContext& context) = nullptr;
@@ -94,6 +99,11 @@ ServiceContext& ProcessServiceContext();
 /// The port worker `slot` (0 to 9) is bound to in this run; 0 when the slot
 /// has no endpoint now, or for a slot out of range.
 int WorkerPort(const ServiceContext& context, int slot);
+
+/// Loads the settings through the context's hook and reports a problem
+/// with the file (a trace line and record 130) when it differs from the one
+/// reported last; a mended file is reported too, once.
+void LoadConfiguration(ServiceContext& context, bool full);
 
 /// protocol_mode of the context's UPS state; -1 (unknown) without one.
 int CurrentProtocolMode(const ServiceContext& context);

@@ -45,7 +45,8 @@ const char kUsage[] =
     "States: normal, mains-failure, battery-low, over-temperature, overload,\n"
     "        silence, garbage\n"
     "Commands on standard input, one a line: a state name, reject-controls,\n"
-    "accept-controls, protocol NAME, baud N, model NAME, status, quit.\n";
+    "accept-controls, cut-answers, whole-answers, replug, protocol NAME,\n"
+    "baud N, model NAME, status, quit.\n";
 
 int g_signal_pipe[2] = {-1, -1};
 volatile sig_atomic_t g_signalled = 0;
@@ -184,6 +185,17 @@ bool Act(Simulator* sim, const std::string& line) {
   } else if (word == zep::kAcceptControls && argument.empty()) {
     sim->SetRejectControls(false);
     Say(word);
+  } else if ((word == zep::kCutAnswers || word == zep::kWholeAnswers) &&
+             argument.empty()) {
+    sim->SetCutAnswers(word == zep::kCutAnswers);
+    Say(word);
+  } else if (word == zep::kReplug && argument.empty()) {
+    std::string error;
+    if (sim->Replug(&error)) {
+      Say("replug " + sim->DevicePath());
+    } else {
+      Say("error: " + error);
+    }
   } else if (word == "protocol" && zep::ParseProtocol(argument, &protocol)) {
     sim->SetProtocol(protocol);
     Say("protocol " + argument + " model " + sim->ModelName());

@@ -33,7 +33,8 @@ bool ParseSeconds(const std::string& word, int64_t* ms) {
 bool IsScenarioAction(const std::string& word) {
   SimState state;
   return ParseState(word, &state) || word == kRejectControls ||
-         word == kAcceptControls || word == kQuit;
+         word == kAcceptControls || word == kCutAnswers ||
+         word == kWholeAnswers || word == kReplug || word == kQuit;
 }
 
 bool ParseScenario(const std::string& text, const std::string& source,

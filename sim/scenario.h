@@ -10,7 +10,9 @@
 // Each line holds a time in seconds from the start (decimals allowed, never
 // earlier than the line before) and one action: a state name, or
 // "reject-controls" / "accept-controls" (whether control commands are
-// refused), or "quit" (the program ends). "#" starts a comment; blank lines
+// refused), "cut-answers" / "whole-answers" (whether answers are cut to half
+// their length), "replug" (the line unplugged and plugged back), or "quit"
+// (the program ends). "#" starts a comment; blank lines
 // are ignored.
 #pragma once
 
@@ -35,6 +37,9 @@ struct ScenarioStep {
 /// Actions other than state names.
 constexpr const char* kRejectControls = "reject-controls";
 constexpr const char* kAcceptControls = "accept-controls";
+constexpr const char* kCutAnswers = "cut-answers";
+constexpr const char* kWholeAnswers = "whole-answers";
+constexpr const char* kReplug = "replug";
 constexpr const char* kQuit = "quit";
 
 /// True for every word a scenario step may use.

@@ -28,6 +28,7 @@ struct Simulator::Settings {
   SimState state;
   const UpsModel* model;
   bool reject_controls;
+  bool cut_answers;
   int mode_setting;
 };
 
@@ -84,14 +85,47 @@ bool Simulator::Start(std::string* error) {
   return true;
 }
 
-void Simulator::Stop() {
-  if (!running_) return;
+void Simulator::StopServing() {
   stopping_ = true;
   const char wake = 1;
   if (write(wake_pipe_[1], &wake, 1) < 0) {
     // Only a full pipe refuses the byte, and then the thread is awake.
   }
   if (thread_.joinable()) thread_.join();
+}
+
+bool Simulator::Replug(std::string* error) {
+  if (!running_) {
+    *error = "the simulator is not running";
+    return false;
+  }
+  if (link_path_.empty()) {
+    *error = "replugging needs a link (--link)";
+    return false;
+  }
+  StopServing();
+  terminal_.Close();
+  text_pending_.clear();
+  frame_pending_.clear();
+  if (!terminal_.Open(link_path_, error)) {
+    log_.Note("unplugged; a new terminal could not be made: " + *error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_path_.clear();
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_path_ = terminal_.SlavePath();
+  }
+  log_.Note(FormatText("replugged: now %s", terminal_.SlavePath().c_str()));
+  stopping_ = false;
+  thread_ = std::thread(&Simulator::Serve, this);
+  return true;
+}
+
+void Simulator::Stop() {
+  if (!running_) return;
+  StopServing();
   close(wake_pipe_[0]);
   close(wake_pipe_[1]);
   wake_pipe_[0] = wake_pipe_[1] = -1;
@@ -189,6 +223,19 @@ bool Simulator::RejectControls() const {
   return reject_controls_;
 }
 
+void Simulator::SetCutAnswers(bool cut) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cut_answers_ = cut;
+  }
+  log_.Note(cut ? "answers cut to half their length" : "answers whole");
+}
+
+bool Simulator::CutAnswers() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return cut_answers_;
+}
+
 SimCounters Simulator::Counters() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return counters_;
@@ -207,6 +254,7 @@ Simulator::Settings Simulator::Snapshot() const {
   s.state = state_;
   s.model = protocol_ == SimProtocol::kText ? text_model_ : binary_model_;
   s.reject_controls = reject_controls_;
+  s.cut_answers = cut_answers_;
   s.mode_setting = mode_setting_;
   return s;
 }
@@ -324,7 +372,13 @@ void Simulator::HandleText(const std::string& request) {
     Send(Noise(false, {}), false);
     return;
   }
-  Send(std::vector<uint8_t>(reply.answer.begin(), reply.answer.end()), false);
+  std::vector<uint8_t> answer(reply.answer.begin(), reply.answer.end());
+  if (s.cut_answers && answer.size() > 1) {
+    // The first half, and the CR again at its end.
+    answer.resize(answer.size() / 2);
+    answer.push_back(kCarriageReturn);
+  }
+  Send(answer, false);
 }
 
 void Simulator::HandleFrame(const RequestFrame& frame) {
@@ -356,7 +410,10 @@ void Simulator::HandleFrame(const RequestFrame& frame) {
     return;
   }
   if (!reply.note.empty()) log_.Note(reply.note);
-  if (reply.answered) Send(ReplyBytes(reply), true);
+  if (!reply.answered) return;
+  std::vector<uint8_t> bytes = ReplyBytes(reply);
+  if (s.cut_answers) bytes.resize(bytes.size() / 2);
+  Send(bytes, true);
 }
 
 void Simulator::Send(const std::vector<uint8_t>& bytes, bool binary) {

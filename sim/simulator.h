@@ -94,6 +94,18 @@ class Simulator {
   /// Whether control commands are refused ("NG\r", or a "0" confirmation).
   void SetRejectControls(bool reject);
   bool RejectControls() const;
+  /// Whether every answer is cut to half its length (a text answer keeps
+  /// its CR, so it still looks complete, but has the wrong length): a line
+  /// that garbles what the UPS says, whatever state the UPS is in.
+  void SetCutAnswers(bool cut);
+  bool CutAnswers() const;
+
+  /// Unplugs and plugs the line back, as a USB serial adapter pulled out
+  /// and put in again: the terminal is closed (the service's open handle
+  /// goes dead) and a new one is made, the link pointing at it. Needs a
+  /// link (the new terminal has another device path). False with a reason
+  /// in `error` when it fails; the simulator then no longer serves.
+  bool Replug(std::string* error);
 
   SimCounters Counters() const;
   void ResetCounters();
@@ -104,6 +116,7 @@ class Simulator {
  private:
   struct Settings;
   void Serve();
+  void StopServing();
   void Consume(const uint8_t* bytes, size_t size);
   void HandleText(const std::string& request);
   void HandleFrame(const RequestFrame& frame);
@@ -120,6 +133,7 @@ class Simulator {
   const UpsModel* text_model_;
   const UpsModel* binary_model_;
   bool reject_controls_ = false;
+  bool cut_answers_ = false;
   int mode_setting_ = 0;
   SimCounters counters_;
   std::string link_path_;

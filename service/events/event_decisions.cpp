@@ -1,5 +1,7 @@
 #include "events/event_decisions.h"
 
+#include <cstddef>
+
 #include "protocol/event_table.h"
 
 namespace zep {
@@ -41,17 +43,26 @@ EventPlan PlanEvents(const EventEntry* entries, int count, PowerFlags flags) {
   if (entries == nullptr || count < 0) count = 0;
 
   // Every change is reported, and the flags follow the entries in order, so
-  // the last entry for a code decides its flag.
+  // the last entry for a code decides its flag. A beginning of a condition
+  // whose flag is already on is the same failure announced again (after a
+  // lost link the monitor announces everything that is on once more): it
+  // is logged, but the failure in progress goes on and no action starts
+  // anew, so a shutdown wait is never restarted by a broken link.
+  std::vector<bool> repeated(static_cast<std::size_t>(count), false);
   for (int i = 0; i < count; ++i) {
     const EventEntry& entry = entries[i];
     plan.scripts.push_back(Planned(EventScript::kEvent, entry));
+    int32_t* flag = nullptr;
     if (entry.code == kBatteryLowEvent) {
-      plan.flags.low_battery_active = entry.began ? 1 : 0;
+      flag = &plan.flags.low_battery_active;
       plan.sets_low_battery = true;
     } else if (entry.code == kMainsFailureEvent) {
-      plan.flags.power_fail_active = entry.began ? 1 : 0;
+      flag = &plan.flags.power_fail_active;
       plan.sets_power_fail = true;
     }
+    if (flag == nullptr) continue;
+    repeated[static_cast<std::size_t>(i)] = entry.began && *flag != 0;
+    *flag = entry.began ? 1 : 0;
   }
 
   for (int i = 0; i < count; ++i) {
@@ -62,7 +73,9 @@ EventPlan PlanEvents(const EventEntry* entries, int count, PowerFlags flags) {
     } else if (entry.code == kOverloadEvent) {
       plan.scripts.push_back(Planned(EventScript::kOverload, entry));
     }
-    plan.action_mask |= DecideEntry(entry, plan.flags);
+    if (!repeated[static_cast<std::size_t>(i)]) {
+      plan.action_mask |= DecideEntry(entry, plan.flags);
+    }
   }
 
   const EventEntry none;

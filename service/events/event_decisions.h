@@ -71,8 +71,10 @@ struct EventPlan {
 /// after all entries: a battery-low beginning while the mains has failed is
 /// an emergency; a mains failure beginning is an emergency when the battery
 /// is low, else a power failure; a mains failure ending gives a recovery
-/// only when the flag is clear afterwards. One action per datagram, by
-/// priority: emergency, power failure, recovery.
+/// only when the flag is clear afterwards. A beginning of 3368 or 2177 while
+/// its flag is already on (the condition announced again) decides nothing.
+/// One action per datagram, by priority: emergency, power failure,
+/// recovery.
 EventPlan PlanEvents(const EventEntry* entries, int count, PowerFlags flags);
 
 }  // namespace zep

@@ -7,6 +7,7 @@
 #include "protocol/ups_state.h"
 #include "service_context.h"
 #include "text_format.h"
+#include "trace.h"
 
 namespace zep {
 namespace {
@@ -74,6 +75,21 @@ void StartServiceRecord(Launcher& launcher, const MessageTables& messages) {
   RunStatusScript(launcher, 1, 100, first.c_str(), second.c_str(), third);
 }
 
+void ProblemRecord(Launcher& launcher, const MessageTables& messages,
+                   const char* what, const char* problem) {
+  std::string first = CategoryText(messages, 130, "Installation problem");
+  RunStatusScript(launcher, 2, 130, first.c_str(), what, problem);
+}
+
+void ReportProblem(ServiceContext& context, const char* what,
+                   const std::string& problem) {
+  TraceFormat("%s: %s\n", what, problem.c_str());
+  if (context.launcher == nullptr) return;
+  const MessageTables& messages =
+      context.messages != nullptr ? *context.messages : ProcessMessageTables();
+  ProblemRecord(*context.launcher, messages, what, problem.c_str());
+}
+
 void StopServiceRecord(Launcher& launcher, const MessageTables& messages) {
   FixedRecord(launcher, messages, 101, "Stop Service");
 }
@@ -81,7 +97,6 @@ void StopServiceRecord(Launcher& launcher, const MessageTables& messages) {
 void ShutdownStartRecord(Launcher& launcher, const MessageTables& messages) {
   FixedRecord(launcher, messages, 103, "Start to Shutdown");
 }
-
 
 void ClearStatusRecordCounters(StatusRecordCounters* counters) {
   if (counters == nullptr) return;

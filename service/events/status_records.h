@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "launcher.h"
 #include "message_files.h"
@@ -56,6 +57,18 @@ void StopServiceRecord(Launcher& launcher, const MessageTables& messages);
 /// Record 103 when the UPS shutdown begins: the category 103 text ("Start
 /// to Shutdown").
 void ShutdownStartRecord(Launcher& launcher, const MessageTables& messages);
+
+/// Record 130 when something of the installation is wrong (a settings or
+/// message file missing or broken, a script missing, a setting that cannot
+/// be used): level 2, the category 130 text ("Installation problem"), what
+/// is wrong (a file or setting name) and the problem.
+void ProblemRecord(Launcher& launcher, const MessageTables& messages,
+                   const char* what, const char* problem);
+
+/// ProblemRecord on the context's records, after a trace line
+/// "<what>: <problem>". Without a launcher only the trace line is written.
+void ReportProblem(ServiceContext& context, const char* what,
+                   const std::string& problem);
 
 /// Record 1 when the port search has found the UPS: "Port", "COM%d" with
 /// `com_number` and "%dbps" with `speed`.

@@ -60,8 +60,8 @@ void ConfigurationWorker(WorkerSlot* slot) {
       return;
     }
     ServiceContext* context = slot->context;
-    if (context != nullptr && context->load_configuration != nullptr) {
-      context->load_configuration(CurrentProtocolMode(*context) < 0);
+    if (context != nullptr) {
+      LoadConfiguration(*context, CurrentProtocolMode(*context) < 0);
     }
   }
 }

@@ -54,13 +54,17 @@ void PrepareSharedRecords(ServiceContext& context) {
   ClearEventRecords(context.events, context.summary);
   ClearStatusRecordCounters(context.status_counters);
   if (context.ups_state != nullptr) ResetUpsState(*context.ups_state);
-  if (context.load_configuration != nullptr) context.load_configuration(true);
+  // Every start reports a problem with the settings file anew.
+  context.configuration_problem.clear();
+  LoadConfiguration(context, true);
   if (context.messages != nullptr) {
     std::string directory = context.message_directory != nullptr
                                 ? context.message_directory
                                 : ExecutableDirectory();
+    std::string problems;
     LoadMessageFilesWithFallback(context.messages, directory,
-                                 LanguageSuffixFromSettings());
+                                 LanguageSuffixFromSettings(), &problems);
+    if (!problems.empty()) ReportProblem(context, "Message files", problems);
   }
 }
 

@@ -101,7 +101,8 @@ int WriteLongAnswer(const uint8_t* frame, int size, ExternalOutcome* outcome) {
 }
 
 // Makes the UPS command of an authorised command frame, or nothing.
-void MakeCommand(const Payload& payload, ExternalOutcome* outcome) {
+void MakeCommand(const Payload& payload, TraceBudget* traces,
+                 ExternalOutcome* outcome) {
   char* out = outcome->command;
   switch (payload.At(0)) {
     case kCancel:
@@ -113,7 +114,8 @@ void MakeCommand(const Payload& payload, ExternalOutcome* outcome) {
     case kGroupSchedule: {
       // Without its group and time the frame says nothing to carry out.
       if (payload.size < kSchedulePayload) {
-        Trace("External: schedule frame too short, nothing sent\n");
+        TraceWithin(traces,
+                    "External: schedule frame too short, nothing sent\n");
         break;
       }
       const unsigned seconds =
@@ -122,10 +124,10 @@ void MakeCommand(const Payload& payload, ExternalOutcome* outcome) {
       // The command carries the minutes in two digits; a third digit would
       // be read as the letter after them, giving another time altogether.
       if (minutes > kMostMinutes) {
-        TraceFormat(
-            "External: %u minutes do not fit the command, nothing "
-            "sent\n",
-            minutes);
+        TraceWithin(traces,
+                    "External: %u minutes do not fit the command, nothing "
+                    "sent\n",
+                    minutes);
         break;
       }
       FormatFixed(out, kExternalCommandSize, "E%02dS%02dX\r",
@@ -147,7 +149,7 @@ void HandleCommand(ExternalSession& session, const Payload& payload,
   }
   const bool authorised = session.authorised;
   session.authorised = false;
-  if (authorised) MakeCommand(payload, outcome);
+  if (authorised) MakeCommand(payload, &session.traces, outcome);
 }
 
 int AnswerTextQuery(const ExternalSources& sources, const Payload& payload,
@@ -218,18 +220,21 @@ int HandleExternalFrame(ExternalSession& session,
   if (outcome == nullptr) return -1;
   *outcome = ExternalOutcome();
   if (frame == nullptr || size <= kEnvelope) {
-    TraceFormat("External: frame of %d bytes dropped (too short)\n",
+    TraceWithin(&session.traces,
+                "External: frame of %d bytes dropped (too short)\n",
                 frame == nullptr ? 0 : size);
     return -1;
   }
   if (frame[0] + kEnvelope != size) {
-    TraceFormat("External: frame of %d bytes dropped (length byte %d)\n", size,
+    TraceWithin(&session.traces,
+                "External: frame of %d bytes dropped (length byte %d)\n", size,
                 frame[0]);
     return -1;
   }
   const uint8_t checksum = FrameChecksum(frame, size - 1);
   if (checksum != frame[size - 1]) {
-    TraceFormat("External: frame dropped (checksum %02x, expected %02x)\n",
+    TraceWithin(&session.traces,
+                "External: frame dropped (checksum %02x, expected %02x)\n",
                 frame[size - 1], checksum);
     return -1;
   }

@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "trace_budget.h"
+
 namespace zep {
 
 struct EventSummary;
@@ -51,6 +53,9 @@ constexpr int kExternalAccessLength = 16;
 /// each command needs its own "5" frame before it. Queries leave it alone.
 struct ExternalSession {
   bool authorised = false;
+  /// Trace lines and console echoes of the frames: any local program
+  /// decides how many frames come.
+  TraceBudget traces;
 };
 
 /// What the handling reads. A null summary reads as "no event yet" (every

@@ -4,7 +4,9 @@
 
 #include "host/worker_table.h"
 #include "link/external_frames.h"
+#include "process.h"
 #include "service_context.h"
+#include "text_format.h"
 #include "trace.h"
 #include "udp.h"
 
@@ -34,6 +36,9 @@ int ServeExternalFrames(UdpEndpoint* endpoint, const ServiceContext& context) {
   uint8_t buffer[kExternalReceiveSize];
   ExternalSession session;
   ExternalOutcome outcome;
+  // The console echo of the frames is bounded like their trace lines, more
+  // loosely, so that the tray's and the scripts' frames always show.
+  TraceBudget echoes(20, 200);
   for (;;) {
     const int received = ReceiveDatagram(endpoint, buffer, sizeof buffer, -1);
     if (received < 0) {
@@ -53,7 +58,13 @@ int ServeExternalFrames(UdpEndpoint* endpoint, const ServiceContext& context) {
         HandleExternalFrame(session, sources, buffer, received, &outcome);
     if (answer < 0) continue;
 
-    if (context.write_console != nullptr) {
+    int left_out = 0;
+    if (context.write_console != nullptr &&
+        echoes.Take(MonotonicMilliseconds(), &left_out)) {
+      if (left_out > 0) {
+        context.write_console(
+            FormatText("(%d frames not shown)\r\n", left_out).c_str());
+      }
       context.write_console(outcome.console_line);
     }
     if (outcome.command[0] != '\0') RelayCommand(context, outcome.command);

@@ -3,11 +3,13 @@
 #include <cstring>
 #include <string>
 
+#include "clock.h"
 #include "config.h"
 #include "events/meter_values.h"
 #include "host/worker_table.h"
 #include "link/monitor.h"
 #include "link/monitor_record.h"
+#include "link/port_search.h"
 #include "message_files.h"
 #include "protocol/ascii_answers.h"
 #include "protocol/status_datagrams.h"
@@ -89,8 +91,13 @@ void CancelSchedules(MonitorSession* session, int protocol_mode) {
   }
 }
 
-void UseIdentificationAnswer(MonitorSession* session, int position,
+// Uses one complete answer. Returns false when the identification cannot
+// count it: a status answer it could not read. Every other answer counts
+// whether it fits or not, "NG" included, since a UPS refuses commands it
+// lacks.
+bool UseIdentificationAnswer(MonitorSession* session, int position,
                              const char* answer, int length) {
+  if (IsRefusal(answer, length)) return position != kStatusCommand;
   ServiceContext& context = *session->context;
   MonitorRecord* record = context.monitor;
   int protocol_mode = CurrentProtocolMode(context);
@@ -110,13 +117,15 @@ void UseIdentificationAnswer(MonitorSession* session, int position,
       break;
     }
     case kStatusCommand:
-      if (ReadStatusAnswer(answer, length,
-                           AlarmSummaryExtraBitsFor(context, protocol_mode),
-                           CurrentRingEntry(&record->ring))) {
-        // The next report announces every condition that is on as begun.
-        AdvanceStatusRing(&record->ring);
-        ClearReportedConditions(&record->reported);
+      // Without the status the link is not back: a UPS answering garbage
+      // that ends in CR would otherwise count as identified, and the lost
+      // link would end while nothing usable is known.
+      if (!ReadStatusAnswer(answer, length,
+                            AlarmSummaryExtraBitsFor(context, protocol_mode),
+                            CurrentRingEntry(&record->ring))) {
+        return false;
       }
+      AdvanceStatusRing(&record->ring);
       break;
     case kGroupsCommand:
       if (length >= kGroupsAnswerMinLength) {
@@ -126,6 +135,24 @@ void UseIdentificationAnswer(MonitorSession* session, int position,
     default:
       break;
   }
+  return true;
+}
+
+int64_t SteadyMs(const ServiceContext& context) {
+  Clock& clock = context.clock != nullptr ? *context.clock : SystemClock();
+  return clock.NowMilliseconds();
+}
+
+// A missing answer: the port is closed and opened again at once when the
+// link has just been lost (polling already waited out four answers), and
+// then after each kReopenSilenceMs of silence.
+void NoteSilence(MonitorSession* session) {
+  const int64_t now = SteadyMs(*session->context);
+  if (now < session->reopen_due_ms) return;
+  if (session->reopen_due_ms != 0 || session->polling_ended_before) {
+    ReopenFoundPort(*session->context);
+  }
+  session->reopen_due_ms = now + kReopenSilenceMs;
 }
 
 }  // namespace
@@ -153,11 +180,14 @@ int IdentifyUps(MonitorSession* session) {
                                  answer, session->cycle_ms + 1000);
     if (length < 0) return -1;
     if (!IsCompleteAnswer(answer, length)) {
+      NoteSilence(session);
       position = 0;
       continue;
     }
-    if (!IsRefusal(answer, length)) {
-      UseIdentificationAnswer(session, position, answer, length);
+    session->reopen_due_ms = 0;
+    if (!UseIdentificationAnswer(session, position, answer, length)) {
+      position = 0;
+      continue;
     }
     if (++position == kIdentifyCommandCount) return 1;
   }

@@ -4,7 +4,6 @@
 #include "link/monitor.h"
 
 #include "clock.h"
-#include "events/event_scripts.h"
 #include "events/status_records.h"
 #include "host/worker_table.h"
 #include "link/monitor_record.h"
@@ -40,12 +39,15 @@ void SendLinkEvent(ServiceContext& context, bool ended) {
 }
 
 // Before each identification: the ring back to its start values and the
-// events of the UPS forgotten (the lost-link event stays when asked).
+// events of the UPS forgotten (the lost-link event stays when asked). What
+// was forgotten must be announced again once the UPS answers, and what
+// ended meanwhile must still end, so the next report resyncs.
 void PrepareIdentification(ServiceContext& context, bool keep_link_event) {
   PrepareStatusRing(&context.monitor->ring);
   if (context.events != nullptr) {
     ClearAllEvents(*context.events, keep_link_event, Now(context));
   }
+  ResyncReportedConditions(&context.monitor->reported);
 }
 
 bool Relay(MonitorSession* session, int wait_ms) {
@@ -98,14 +100,16 @@ void Monitor(MonitorSession* session) {
     TrimWorkingSet();
 
     if (session->polling_ended_before) {
+      // The link is back. Whether the mains came back too is for the next
+      // pass to tell: its report announces every condition that is on
+      // again and ends those that went off, and the event thread then
+      // recovers only if the mains failure really ended, while a failure
+      // still in progress goes on with its wait. (Recovering here, on the
+      // link alone, would cancel a pending shutdown on battery, and a link
+      // that broke often enough would keep the computer running until the
+      // battery was empty.)
       SendLinkEvent(context, true);
       if (!Relay(session, kLoopRelayWaitMs)) return;
-      MonitorRecord* record = context.monitor;
-      if (record->power_fail_active.load(kRelaxed) != 0) {
-        RunPowerRecovery(context);
-        record->power_fail_active.store(0, kRelaxed);
-      }
-      record->low_battery_active.store(0, kRelaxed);
     }
 
     if (PollUps(session) < 0) return;

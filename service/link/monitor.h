@@ -48,7 +48,18 @@ struct MonitorSession {
   int cycle_ms = 1000;
   /// Set once a polling phase has ended (the link was lost at least once).
   bool polling_ended_before = false;
+  /// While the UPS stays silent during identification: when the port is
+  /// closed and opened again next (steady milliseconds); 0 while answers
+  /// come.
+  int64_t reopen_due_ms = 0;
 };
+
+/// While the UPS stays silent during identification the monitor closes and
+/// reopens its port: at the first missing answer after a lost link, then
+/// after each span of this length. A USB serial adapter that was pulled and
+/// plugged back is a new device behind the same name, and the old handle
+/// never hears from it again.
+constexpr int kReopenSilenceMs = 10000;
 
 /// The monitor cycle: ZEP_MON_CYCLE in ms, 1000 when it is not set or 0 or
 /// less, at most 10000.

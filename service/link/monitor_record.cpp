@@ -12,7 +12,7 @@ void ClearMonitorRecord(MonitorRecord* record) {
   record->ring = StatusRing();
   record->power_fail_active.store(0, kRelaxed);
   record->low_battery_active.store(0, kRelaxed);
-  ClearReportedConditions(&record->reported);
+  record->reported = ReportedConditions();
 }
 
 }  // namespace zep

@@ -140,15 +140,23 @@ int PollUps(MonitorSession* session) {
 
     if (position == kQ1Position) {
       if ((flags & ~kFirstPass) == 0) return 1;
-      ReportPass(context);
-      if ((flags & kFirstPass) != 0) {
-        if (RelayRequest(session->slot_endpoint, &session->link,
-                         kSummaryRelayWaitMs, buffer) < 0) {
-          return -1;
+      if ((flags & kStatusUsed) != 0) {
+        ReportPass(context);
+        if ((flags & kFirstPass) != 0) {
+          if (RelayRequest(session->slot_endpoint, &session->link,
+                           kSummaryRelayWaitMs, buffer) < 0) {
+            return -1;
+          }
+          RefreshSummary(context);
         }
-        RefreshSummary(context);
+        flags = 0;
+      } else {
+        // Without this pass's own status the ring entry holds the bytes of
+        // an older pass (or the start values after an identification), and
+        // a report from it would invent changes. The first-pass mark stays
+        // for the first pass that reports.
+        flags &= kFirstPass;
       }
-      flags = 0;
     }
 
     if (++position == kPollCommandCount) {

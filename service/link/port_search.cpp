@@ -2,6 +2,7 @@
 
 #include "config.h"
 #include "events/status_records.h"
+#include "process.h"
 #include "protocol/ups_state.h"
 #include "serlink32.h"
 #include "service_context.h"
@@ -61,6 +62,15 @@ int Probe(ServiceContext& context, MonitorLink* link, int answer_timeout_ms) {
   return 0;
 }
 
+// The line as the probes and polls expect it: no break, RTS on, both
+// queues empty.
+void PrepareLine() {
+  Kbapi_COMClearBreak(kUpsPortSlot);
+  Kbapi_COMSetRTS(1, kUpsPortSlot);
+  Kbapi_COMFlushTxBuff(kUpsPortSlot);
+  Kbapi_COMFlushRxBuff(kUpsPortSlot);
+}
+
 }  // namespace
 
 std::string SearchDeviceName(const PortSearch& search, int com_number) {
@@ -103,6 +113,21 @@ int FindUpsPort(ServiceContext& context, MonitorLink* link,
 
   char configured[kConfigValueSize];
   bool pinned = GetConfigText(configured, "ZEP_PORT") > 0;
+  if (pinned &&
+      ConfigTextLength("ZEP_PORT") >= static_cast<int>(sizeof configured)) {
+    std::string value;
+    GetEnvironmentValue("ZEP_PORT", &value);
+    if (value != search->refused_port) {
+      search->refused_port = value;
+      ReportProblem(
+          context, "ZEP_PORT",
+          FormatText("longer than %d characters, not used: %s",
+                     static_cast<int>(sizeof configured) - 1, value.c_str()));
+    }
+    int drained = DrainEndpoint(&link->endpoint, kOpenErrorDrainMs);
+    return drained < 0 ? -1 : 0;
+  }
+  search->refused_port.clear();
   int port_count = pinned ? 1 : MaxSearchPort();
   std::string device = pinned ? std::string(configured)
                               : SearchDeviceName(*search, search->com_number);
@@ -119,10 +144,7 @@ int FindUpsPort(ServiceContext& context, MonitorLink* link,
   }
 
   TraceFormat(" %ibps --> ", speed);
-  Kbapi_COMClearBreak(kUpsPortSlot);
-  Kbapi_COMSetRTS(1, kUpsPortSlot);
-  Kbapi_COMFlushTxBuff(kUpsPortSlot);
-  Kbapi_COMFlushRxBuff(kUpsPortSlot);
+  PrepareLine();
   // A new port: the protocol is found out again from the first answers.
   ResetUpsState(*context.ups_state);
   if (DrainEndpoint(&link->endpoint, kProbeDrainMs) < 0) return -1;
@@ -145,6 +167,24 @@ int FindUpsPort(ServiceContext& context, MonitorLink* link,
     NextComNumber(search, port_count);
   }
   return 0;
+}
+
+int ReopenFoundPort(ServiceContext& context) {
+  PortSearch* search = context.port_search;
+  if (search == nullptr || search->found_device.empty()) return 0;
+  // Opening a slot that is open closes its old handle first.
+  if (Kbapi_COMPortOpen(search->found_device.c_str(),
+                        static_cast<uint16_t>(search->found_speed),
+                        kUpsPortSlot) != 1) {
+    Kbapi_COMPortClose(kUpsPortSlot);
+    TraceFormat("%s: the UPS is silent; reopening failed\n",
+                search->found_device.c_str());
+    return 0;
+  }
+  PrepareLine();
+  TraceFormat("%s: the UPS is silent; reopened at %dbps\n",
+              search->found_device.c_str(), search->found_speed);
+  return 1;
 }
 
 }  // namespace zep

@@ -45,6 +45,8 @@ struct PortSearch {
   /// The device and speed of the last attempt that found a UPS.
   std::string found_device;
   int found_speed = 0;
+  /// A ZEP_PORT value refused as too long, so that it is reported once.
+  std::string refused_port;
 };
 
 /// The device name the search opens for `com_number`.
@@ -67,9 +69,18 @@ int ComNumberOfDevice(const std::string& device, int fallback);
 ///
 /// ZEP_PORT, when set, names the one device tried (at the five speeds in
 /// turn); otherwise COM1 up to the port count are tried, each at the five
-/// speeds. A port that cannot be opened is left at once and costs a drain
-/// of the link (500 ms), which also paces the search.
+/// speeds. A ZEP_PORT longer than 63 characters is refused, not cut (a cut
+/// name could open another device): reported once, then every attempt
+/// finds nothing until the setting is mended. A port that cannot be opened is
+/// left at once and costs a drain of the link (500 ms), which also paces the
+/// search.
 int FindUpsPort(ServiceContext& context, MonitorLink* link,
                 int answer_timeout_ms);
+
+/// Closes the port the search found and opens the same device again at the
+/// same speed, with the line prepared as the search prepares it. Returns 1
+/// when it opened, 0 when it did not (or nothing was found yet); the port
+/// is then closed and the next reopen tries again.
+int ReopenFoundPort(ServiceContext& context);
 
 }  // namespace zep

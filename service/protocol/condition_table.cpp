@@ -73,8 +73,8 @@ const ConditionRow kConditionTable[kConditionRowCount] = {
     {3, 7, 36, 2304},
 };
 
-void ClearReportedConditions(ReportedConditions* reported) {
-  reported->masks[0] = reported->masks[1] = reported->masks[2] = 0;
+void ResyncReportedConditions(ReportedConditions* reported) {
+  reported->resync = true;
 }
 
 int ReportConditionChanges(const UpsState& state, ReportedConditions* reported,
@@ -104,6 +104,7 @@ int ReportConditionChanges(const UpsState& state, ReportedConditions* reported,
   EventDatagram datagram;
   for (int group = 1; group <= 3; ++group) {
     uint32_t changed = current[group - 1] ^ reported->masks[group - 1];
+    if (reported->resync) changed |= current[group - 1];
     if (changed == 0) continue;
     for (const ConditionRow& row : kConditionTable) {
       uint32_t bit = 1u << row.mask_bit;
@@ -117,12 +118,17 @@ int ReportConditionChanges(const UpsState& state, ReportedConditions* reported,
                           reported->masks[2]};
   // Every changed bit is now taken as reported, those without a row too.
   for (int i = 0; i < 3; ++i) reported->masks[i] = current[i];
-  if (datagram.bytes[1] == 0) return 0;
+  if (datagram.bytes[1] == 0) {
+    reported->resync = false;
+    return 0;
+  }
 
   int length = EventDatagramLength(datagram);
   int sent = send ? send(datagram.bytes, length) : -1;
   if (sent < length) {
     for (int i = 0; i < 3; ++i) reported->masks[i] = previous[i];
+  } else {
+    reported->resync = false;
   }
   return sent;
 }

@@ -35,12 +35,18 @@ extern const ConditionRow kConditionTable[kConditionRowCount];
 /// group 1). Owned by the monitor; zero at start.
 struct ReportedConditions {
   uint32_t masks[3] = {0, 0, 0};
+  /// Set when the active events were forgotten (a new identification):
+  /// the next report announces every condition that is on again.
+  bool resync = false;
 };
 
-/// Forgets what was reported, so that the next report announces every
-/// condition that is on as begun (the monitor does this at every "&S1"
-/// identification answer).
-void ClearReportedConditions(ReportedConditions* reported);
+/// Asks the next report to announce every condition that is on as begun,
+/// as if nothing had been reported, while still ending those reported as
+/// on that are now off. The monitor does this whenever it empties the
+/// active events for a new identification: the events must be announced
+/// again to be known, and a condition that ended while the link was lost
+/// must still be reported as ended, or its end would be lost.
+void ResyncReportedConditions(ReportedConditions* reported);
 
 /// Sends one built datagram; returns the send result (bytes sent, or 0 or
 /// negative on failure). The monitor sends to the event thread's port.
@@ -50,12 +56,13 @@ using DatagramSender = std::function<int(const uint8_t* bytes, int length)>;
 /// "&S1"), s1 (its state byte) and s2 (the status bits of "QQ"), adds the
 /// alarm bits of `state` unless its protocol_mode is 0, and sends one
 /// event-change datagram with an entry per table row whose bit changed, in
-/// table order, group 1 first. Bits without a row are recorded silently.
+/// table order, group 1 first (after a resync: whose bit changed or is on).
+/// Bits without a row are recorded silently.
 ///
 /// Returns what `send` returns, or 0 when nothing changed. When the send
 /// does not report the whole datagram as sent, the reported masks are left
 /// as they were, so the same changes are reported again at the next call
-/// instead of being lost.
+/// instead of being lost; the resync mark stays until a report went out.
 int ReportConditionChanges(const UpsState& state, ReportedConditions* reported,
                            uint8_t s0, uint8_t s1, uint8_t s2,
                            const DatagramSender& send);

@@ -72,10 +72,12 @@ int ExitCode(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-SimOptions OptionsFor(SimProtocol protocol, int baud) {
+SimOptions OptionsFor(SimProtocol protocol, int baud,
+                      const std::string& link_path) {
   SimOptions options;
   options.protocol = protocol;
   options.baud = baud;
+  options.link_path = link_path;
   return options;
 }
 
@@ -293,8 +295,9 @@ std::string ServiceRun::WaitForScript(const std::string& prefix, int nth) {
   return line;
 }
 
-SimulatorRun::SimulatorRun(SimProtocol protocol, int baud)
-    : sim(OptionsFor(protocol, baud)) {
+SimulatorRun::SimulatorRun(SimProtocol protocol, int baud,
+                           const std::string& link_path)
+    : sim(OptionsFor(protocol, baud, link_path)) {
   started = sim.Start(&error);
 }
 

@@ -149,9 +149,11 @@ class ServiceRun {
   int exit_code_ = -1;
 };
 
-/// The simulator serving one UPS on a pseudo-terminal; stopped at the end.
+/// The simulator serving one UPS on a pseudo-terminal, with `link_path` (when
+/// given) a symbolic link to it; stopped at the end.
 struct SimulatorRun {
-  SimulatorRun(SimProtocol protocol, int baud);
+  SimulatorRun(SimProtocol protocol, int baud,
+               const std::string& link_path = std::string());
   Simulator sim;
   bool started = false;
   std::string error;

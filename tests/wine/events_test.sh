@@ -5,7 +5,8 @@
 # script changes through its standard input. A mains failure reaches
 # "event.bat" and "powerfail.bat" with the information items and the wait,
 # battery low during the failure "emergency.bat", the mains back
-# "powerrecovery.bat"; Ctrl+C (SIGINT, which Wine delivers as CTRL_C_EVENT)
+# "powerrecovery.bat"; a garbled line during a second failure neither ends
+# nor restarts it; Ctrl+C (SIGINT, which Wine delivers as CTRL_C_EVENT)
 # ends the service in order.
 #
 #   tests/wine/events_test.sh <windows-bin-dir> <native-bin-dir>
@@ -64,6 +65,26 @@ check "event.bat: mains failure ended" wait_for 60 script_ran 'event 0 2 3368'
 check "powerrecovery.bat without arguments" \
   wait_for 30 script_ran 'powerrecovery'
 check "no UPS shutdown without the shutdown request" not script_ran 'exec.*'
+
+# A second failure during which the line is garbled for a while (answers
+# cut to half their length, still ending in CR): the link is lost and comes
+# back, and the failure is announced again but neither ended nor started
+# anew; only the mains' return recovers.
+count_is() { test "$(script_count "$2")" = "$1"; }
+check "simulator on battery again" sim_set ups mains-failure
+check "powerfail.bat a second time" wait_for 60 count_is 2 'powerfail .*'
+check "simulator garbles its answers" sim_say ups cut-answers
+check "event.bat: the link event began" wait_for 60 script_ran 'event 1 3 3880'
+sleep 2
+check "simulator answers whole again" sim_say ups whole-answers
+check "event.bat: the link event ended" wait_for 60 script_ran 'event 0 3 3880'
+check "event.bat: the failure announced again" \
+  wait_for 30 count_is 3 'event 1 2 3368'
+sleep 2
+check "no third powerfail.bat" count_is 2 'powerfail .*'
+check "no recovery on the link's return" count_is 1 'powerrecovery'
+check "simulator on mains again" sim_set ups normal
+check "powerrecovery.bat once more" wait_for 60 count_is 2 'powerrecovery'
 check "the values were echoed on the console" grep -q '\[ 88:25.0\] ' "$W/zeps.out"
 
 zeps_stop

@@ -184,6 +184,12 @@ sim_set() {
   echo "$2" >&"${ZEP_SIM_FD[$1]}"
   wait_for 10 grep -q "^state $2\$" "$W/sim-$1.out"
 }
+# sim_say <name> <command>: a command the simulator repeats when done
+# (cut-answers, whole-answers).
+sim_say() {
+  echo "$2" >&"${ZEP_SIM_FD[$1]}"
+  wait_for 10 grep -q "^$2\$" "$W/sim-$1.out"
+}
 sim_close_all() {
   local fd
   for fd in "${ZEP_SIM_FD[@]}"; do
@@ -237,11 +243,11 @@ zep_conf() {
 }
 
 # zep_recording_bats <dir> <script names...>: a .bat for each name that
-# records how it was started. Every run leaves a file in <dir>/runs named
-# after the script and its arguments, quotes removed (runs lists them).
-# Batch files started at the same moment cannot share one log: cmd opens
-# it exclusively and the losers' lines are lost, so each run writes a file
-# of its own. The redirection comes first, so that a digit at the end of
+# records how it was started. Every run adds a line to a file in <dir>/runs
+# named after the script and its arguments, quotes removed (runs lists the
+# names, script_count counts the lines). Batch files started at the same
+# moment cannot share one log: cmd opens it exclusively and the losers'
+# lines are lost, so each command line writes a file of its own. The redirection comes first, so that a digit at the end of
 # the arguments is never read as a handle number.
 zep_recording_bats() {
   local dir=$1 name
@@ -249,7 +255,7 @@ zep_recording_bats() {
   ZEP_RUNS_DIR=$dir/runs
   mkdir -p "$ZEP_RUNS_DIR"
   for name in "$@"; do
-    printf '@echo off\r\n> "%%~dp0runs\\%%~n0 %%~1 %%~2 %%~3 %%~4 %%~5 %%~6 %%~7 %%~8 %%~9.txt" echo %%~n0 %%*\r\n' \
+    printf '@echo off\r\n>> "%%~dp0runs\\%%~n0 %%~1 %%~2 %%~3 %%~4 %%~5 %%~6 %%~7 %%~8 %%~9.txt" echo %%~n0 %%*\r\n' \
       >"$dir/$name.bat"
   done
 }
@@ -258,7 +264,12 @@ runs() {
 }
 # script_ran <pattern>: a run whose whole line matches the pattern.
 script_ran() { runs | grep -x -- "$1" >/dev/null; }
-script_count() { runs | grep -cx -- "$1"; }
+# script_count <pattern>: how many runs matched; each run adds a line to
+# the file of its arguments.
+script_count() {
+  cat "$ZEP_RUNS_DIR"/*.txt 2>/dev/null | tr -d '\r' | sed -e 's/ *$//' |
+    grep -cx -- "$1"
+}
 
 # zeps_debug_start <dir> <time limit> <log name>: zeps.exe -debug from the
 # installation <dir> in the background, its debug strings on standard

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,17 +112,58 @@ TEST_F(ConfigTest, SearchRunsFromTheHeaderToTheEnd) {
   EXPECT_EQ("<result 0>", Entry(path, "MISSING", "ZEP_PF_WAIT"));
 }
 
-TEST_F(ConfigTest, LinesAreReadInPiecesOf260) {
-  // The rest of a longer line is a line of its own.
+TEST_F(ConfigTest, LongLinesAreCutAt260AndTheirRestSkipped) {
+  // The rest of a longer line is skipped: neither a setting nor the tail
+  // of a long comment is read as a line of its own.
   std::string first = "ZEP_A=" + std::string(254, 'a');  // 260 characters
-  std::string path = WriteConf("[CONFIG]\n" + first + "ZEP_B=2\n");
+  std::string comment = "; " + std::string(258, 'c');
+  std::string path = WriteConf("[CONFIG]\n" + first + "ZEP_B=2\n" + comment +
+                               "ZEP_C=3\nZEP_D=4\n");
   EXPECT_EQ(first, Entry(path, "CONFIG", "ZEP_A"));
+  EXPECT_EQ("<result 0>", Entry(path, "CONFIG", "ZEP_B"));
+  EXPECT_EQ("<result 0>", Entry(path, "CONFIG", "ZEP_C"));
+  EXPECT_EQ("ZEP_D=4", Entry(path, "CONFIG", "ZEP_D"));
+  // A line of exactly 260 characters is whole; so is a 259-character line
+  // whose CR is dropped before the piece is measured.
+  path = WriteConf("[CONFIG]\n" + first + "\nZEP_B=2\n");
   EXPECT_EQ("ZEP_B=2", Entry(path, "CONFIG", "ZEP_B"));
-  // The CR of a 259-character line is dropped before the piece is measured,
-  // not kept as its 260th character.
   std::string line = "ZEP_A=" + std::string(253, 'a');
   path = WriteConf("[CONFIG]\r\n" + line + "\r\nZEP_B=3\r\n");
   EXPECT_EQ(line, Entry(path, "CONFIG", "ZEP_A"));
+  EXPECT_EQ("ZEP_B=3", Entry(path, "CONFIG", "ZEP_B"));
+}
+
+TEST_F(ConfigTest, WhatIsWrongWithTheFileIsSaidInWords) {
+  const std::string long_line = "; " + std::string(300, 'x') + "\n";
+  const struct {
+    const char* what;
+    std::string text;  // none: no file
+    const char* problem;
+  } cases[] = {
+      {"missing", "",
+       "cannot be opened (No such file or directory); the "
+       "built-in settings apply"},
+      {"junk",
+       "\x7f"
+       "ELF\x01\x02 binary junk\n[PRODUCT]\n",
+       "has no [CONFIG] section; the built-in settings apply"},
+      {"long line", "[CONFIG]\nZEP_PF_WAIT=60\n" + long_line + long_line,
+       "line 3 is longer than 260 characters; the rest of it is ignored"},
+      {"both", long_line,
+       "has no [CONFIG] section; the built-in settings "
+       "apply; line 1 is longer than 260 characters; the rest of it is "
+       "ignored"},
+      {"fine", "[CONFIG]\nZEP_PF_WAIT=60\n", ""},
+  };
+  for (const auto& c : cases) {
+    std::string path = dir_.PathOf("ZEP.conf");
+    std::filesystem::remove(path);
+    if (!c.text.empty()) path = WriteConf(c.text);
+    EXPECT_EQ(c.problem, CheckConfigFile(path)) << c.what;
+  }
+  // The loaders answer with the same words.
+  EXPECT_EQ("", LoadServiceConfigurationFrom(dir_.PathOf("ZEP.conf"), true,
+                                             Western()));
 }
 
 TEST_F(ConfigTest, ReadConfigEntryRefusals) {

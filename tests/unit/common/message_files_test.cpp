@@ -108,10 +108,15 @@ TEST_F(MessageFilesTest, LineEndsPiecesAndLongTexts) {
   EXPECT_EQ("5|" + x127 + "|", Rec(0));
   EXPECT_EQ("6|a|" + x127, Rec(1));
 
-  // A line of more than 260 characters goes on as a line of its own.
-  ASSERT_EQ(2, Parse("1," + std::string(258, 'a') + "2,\"tail\"\n"));
+  // The rest of a line of more than 260 characters is skipped, and said.
+  std::string problem;
+  std::string path = dir_.Write(
+      "long.msg", "1," + std::string(258, 'a') + "2,\"tail\"\n3,\"c\"\n");
+  ASSERT_EQ(2, ParseMessageFile(records_, 10, path.c_str(), &problem));
   EXPECT_EQ("1|" + std::string(127, 'a') + "|", Rec(0));
-  EXPECT_EQ("2|tail|", Rec(1));
+  EXPECT_EQ("3|c|", Rec(1));
+  EXPECT_EQ("line 1 is longer than 260 characters; the rest of it is ignored",
+            problem);
 }
 
 TEST_F(MessageFilesTest, ParseResults) {
@@ -152,13 +157,24 @@ TEST_F(MessageFilesTest, FailedLoadClearsEverything) {
   EXPECT_EQ("<none>", Lookup(kKindLevel, 1));
   EXPECT_FALSE(GetInfoString(tables_->info_strings, 4, nullptr, 0));
 
-  // Falling back to the files without a suffix.
-  EXPECT_EQ(
-      1, LoadMessageFilesWithFallback(tables_.get(), dir_.Directory(), "_de"));
+  // Falling back to the files without a suffix, which is said.
+  std::string problems;
+  EXPECT_EQ(1, LoadMessageFilesWithFallback(tables_.get(), dir_.Directory(),
+                                            "_en", &problems));
   EXPECT_EQ("0:Start Service", Lookup(kKindCategory, 100));
-  EXPECT_EQ(-1,
-            LoadMessageFilesWithFallback(
-                tables_.get(), dir_.PathOf("none") + PathSeparator(), "_en"));
+  EXPECT_EQ(
+      "meter_en.msg cannot be opened (No such file or directory); the files "
+      "without a language suffix are used",
+      problems);
+  problems.clear();
+  EXPECT_EQ(-1, LoadMessageFilesWithFallback(
+                    tables_.get(), dir_.PathOf("none") + PathSeparator(), "_en",
+                    &problems));
+  EXPECT_EQ(
+      "level_en.msg cannot be opened (No such file or directory); level.msg "
+      "cannot be opened (No such file or directory); the built-in texts are "
+      "used",
+      problems);
 }
 
 std::string Records(int first_id, int count) {

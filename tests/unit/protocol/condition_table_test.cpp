@@ -50,9 +50,27 @@ TEST_F(ConditionReportTest, ReportsChangesOnlyOnce) {
   EXPECT_EQ((Bytes{0x85, 2, 0xAD, 0x28, 0xAD, 0x08}), sent_[1]);
   // After clearing, what is on is announced again.
   Report(0x00, 0x01, 0x00);
-  ClearReportedConditions(&reported_);
+  ResyncReportedConditions(&reported_);
   EXPECT_EQ(4, Report(0x00, 0x01, 0x00));
   EXPECT_EQ((Bytes{0x85, 1, 0x10, 0x60}), sent_.back());  // 96 in group 1
+}
+
+TEST_F(ConditionReportTest, ResyncAnnouncesWhatIsOnAndEndsWhatWentOff) {
+  state_.protocol_mode.store(0);
+  // On mains failure: 64, 3368, 3336. Then a resync with the mains back:
+  // 64 is announced again, 3368 and 3336 end; the next report is quiet.
+  Report(0x00, 0x06, 0x00);
+  ResyncReportedConditions(&reported_);
+  EXPECT_EQ(8, Report(0x00, 0x02, 0x00));
+  EXPECT_EQ((Bytes{0x85, 3, 0x10, 0x40, 0xAD, 0x28, 0xAD, 0x08}), sent_.back());
+  EXPECT_EQ(0, Report(0x00, 0x02, 0x00));
+  // A resync whose send failed is tried again in full.
+  ResyncReportedConditions(&reported_);
+  result_ = -1;
+  Report(0x00, 0x02, 0x00);
+  result_ = 0;
+  EXPECT_EQ(4, Report(0x00, 0x02, 0x00));
+  EXPECT_EQ((Bytes{0x85, 1, 0x10, 0x40}), sent_.back());
 }
 
 TEST_F(ConditionReportTest, FirstReportWithEveryStatusBit) {
@@ -86,7 +104,7 @@ TEST_F(ConditionReportTest, AlarmSummaryHighBitsChooseOneOfTwoRows) {
   state_.protocol_mode.store(0);
   Report(0x40, 0x00, 0x00);  // 0x40 alone: 3336 began
   Report(0xC0, 0x00, 0x00);  // 0x80 wins: 3336 ended, 3340 began
-  ClearReportedConditions(&reported_);
+  ResyncReportedConditions(&reported_);
   Report(0x80, 0x04, 0x00);  // 3368 and 3340; no 3336 despite 0x04
   ASSERT_EQ(3u, sent_.size());
   EXPECT_EQ((Bytes{0x85, 1, 0x2D, 0x08}), sent_[0]);

@@ -259,25 +259,35 @@ TEST_F(MonitorTest, BinaryUpsWithoutScheduleGetsNoCancel) {
   EXPECT_EQ("", slot_.Receive(200));
 }
 
-TEST_F(MonitorTest, MissingAnswerStartsTheIdentificationOver) {
+TEST_F(MonitorTest, MissingAnswerOrStatusStartsTheIdentificationOver) {
   std::map<std::string, std::string> answers = TextUpsAnswers();
   std::atomic<int> model_asks{0};
   std::atomic<int> version_asks{0};
-  StartUps([answers, &model_asks, &version_asks](const std::string& command,
-                                                 std::string* answer) {
+  std::atomic<int> status_asks{0};
+  StartUps([answers, &model_asks, &version_asks, &status_asks](
+               const std::string& command, std::string* answer) {
     // "%M" gets no answer the first time.
     if (command == "%M\r" && version_asks++ == 0) return false;
     *answer = answers.at(command);
     // "&M" comes without its CR the first time.
     if (command == "&M\r" && model_asks++ == 0) answer->pop_back();
+    // "&S1" is refused, then answered with 6 characters instead of 16: the
+    // link is not back without the status.
+    if (command == "&S1\r") {
+      int ask = status_asks++;
+      if (ask == 0) *answer = "NG\r";
+      if (ask == 1) *answer = "00020\r";
+    }
     return true;
   });
   SetMode(0);
   ASSERT_EQ(1, IdentifyUps(&session_));
-  EXPECT_EQ((Strings{"&K\r", "%ZQ\r", "&M\r",  // no CR: over again
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r",  // silent
-                     "&K\r", "%ZQ\r", "&M\r", "%N\r", "%M\r", "M\r", "&S1\r",
-                     "&N\r"}),
+  EXPECT_EQ((Strings{"&K\r",  "%ZQ\r", "&M\r",  // no CR: over again
+                     "&K\r",  "%ZQ\r", "&M\r",  "%N\r",  "%M\r",  // silent
+                     "&K\r",  "%ZQ\r", "&M\r",  "%N\r",  "%M\r", "M\r",
+                     "&S1\r", "&K\r",  "%ZQ\r", "&M\r",  "%N\r", "%M\r",
+                     "M\r",   "&S1\r", "&K\r",  "%ZQ\r", "&M\r", "%N\r",
+                     "%M\r",  "M\r",   "&S1\r", "&N\r"}),
             ups_->Commands());
 }
 
@@ -395,6 +405,18 @@ TEST_F(PollTest, PassWithoutAUsableAnswerEndsThePhase) {
   EXPECT_EQ(1, PollUps(&session_));
   EXPECT_EQ((Strings{"&S1\r", "QQ\r", "&R\r", "Q1\r"}), ups_->Commands());
   EXPECT_EQ("", events_.Receive(100));
+  EXPECT_TRUE(records_.launcher.Runs().empty());
+}
+
+TEST_F(PollTest, PassWithoutItsOwnStatusReportsNothing) {
+  // "&S1" answered with a wrong length: QQ, &R and Q1 are used, but the
+  // ring entry holds only the start values (state 02), which would invent
+  // event 64 if a report were made from it.
+  std::map<std::string, std::string> answers = TextUpsAnswers();
+  answers["&S1\r"] = "00020\r";
+  StartPassingUps(2, answers);
+  EXPECT_EQ(0, PollUps(&session_));
+  EXPECT_EQ("", events_.Receive(200));
   EXPECT_TRUE(records_.launcher.Runs().empty());
 }
 

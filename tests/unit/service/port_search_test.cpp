@@ -122,6 +122,22 @@ TEST_F(MissingPortTest, ConfiguredDeviceIsTheOnlyOneAndTheNumberStays) {
   EXPECT_EQ(0, records_.search.speed_index);
 }
 
+TEST_F(MissingPortTest, OverlongConfiguredDeviceIsRefusedNotCut) {
+  ASSERT_TRUE(opened_);
+  // 64 characters: cut to 63, it would name another device.
+  const std::string device = "/dev/serial/by-id/" + std::string(46, 'u');
+  ScopedSetting port("ZEP_PORT", device.c_str());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(0, Attempt());
+  EXPECT_TRUE(asked_.empty());
+  EXPECT_EQ(0, Kbapi_COMGetCommEnable(kUpsPortSlot));
+  // Said once, as the problem record.
+  EXPECT_EQ((std::vector<std::string>{
+                "status.bat|2|130|Installation problem|ZEP_PORT|longer than 63 "
+                "characters, not used: " +
+                device}),
+            records_.launcher.Runs());
+}
+
 TEST_F(MissingPortTest, NoSearchRecordNoSearch) {
   records_.context.port_search = nullptr;
   EXPECT_EQ(-1, Attempt());

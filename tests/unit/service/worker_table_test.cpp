@@ -24,6 +24,11 @@ constexpr int kBase = 47459;
 constexpr char kStartRecord[] =
     "status.bat|1|100|Start Service|ZEPVersion Information";
 constexpr char kStopRecord[] = "status.bat|1|101|Stop Service";
+// The test context reads its message files from a directory that does not
+// exist, which the start reports.
+constexpr char kNoMessagesRecord[] =
+    "status.bat|2|130|Installation problem|Message files|level.msg cannot be "
+    "opened (No such file or directory); the built-in texts are used";
 
 EventLog* g_log = nullptr;
 ManualResetEvent* g_hold = nullptr;
@@ -48,8 +53,9 @@ void HangingWorker(WorkerSlot* slot) {
   g_hold->Wait(-1);
 }
 
-void LogFullOrRefresh(bool full) {
+std::string LogFullOrRefresh(bool full) {
   g_log->Add(full ? "load full" : "load refresh");
+  return std::string();
 }
 void LogSerialClosed() { g_log->Add("serial closed"); }
 void LogSocketsReleased() { g_log->Add("sockets released"); }
@@ -147,10 +153,12 @@ TEST_F(WorkerTableTest, StartAnnouncesBeforeAnyWorkerRunsOnPortsWalkingDown) {
   for (const char* run : {"run 1", "run 2", "run 133", "run 143", "run 3"}) {
     ASSERT_TRUE(log_.WaitFor(run)) << run;
   }
-  // The settings come first, then the announcement, then the workers.
+  // The settings and the message files come first, then the announcement,
+  // then the workers.
   EXPECT_EQ(0, log_.IndexOf("load full"));
-  EXPECT_EQ(1, log_.IndexOf(kStartRecord));
-  EXPECT_EQ(2, FirstWith("run "));
+  EXPECT_EQ(1, log_.IndexOf(kNoMessagesRecord));
+  EXPECT_EQ(2, log_.IndexOf(kStartRecord));
+  EXPECT_EQ(3, FirstWith("run "));
 
   const uint8_t kinds[] = {1, 2, 0x85, 0x8F, 3, 4};
   for (int i = 0; i < kUsedWorkerSlots; ++i) {
@@ -203,8 +211,9 @@ TEST_F(WorkerTableTest, FailedStartMakesNoThreadAndStillStopsCleanly) {
   }
   // Never running: start pending, then straight to stop pending, and the
   // stop still announced; no worker to wait for.
-  EXPECT_EQ((Strings{"load full", "status 2/1000/1/1", "status 3/1000/1/0",
-                     kStopRecord, "serial closed", "sockets released"}),
+  EXPECT_EQ((Strings{"load full", kNoMessagesRecord, "status 2/1000/1/1",
+                     "status 3/1000/1/0", kStopRecord, "serial closed",
+                     "sockets released"}),
             log_.Entries());
 }
 TEST_F(WorkerTableTest, RunHookReportsTheRunAndStopsOnTheEvent) {

@@ -79,6 +79,29 @@ TEST(SimulatorTest, LinkPointsAtTheTerminalAndGoesAwayAtStop) {
   EXPECT_EQ(again.DevicePath(), ReadLink(options.link_path));
 }
 
+TEST(SimulatorTest, CutAnswersAndAReplugKeepTheLinkPath) {
+  TempDir dir;
+  SimOptions options;
+  options.link_path = dir.path() + "/ttyUPS";
+  Simulator sim(options);
+  std::string error;
+  ASSERT_TRUE(sim.Start(&error)) << error;
+  SimLine line(options.link_path, 2400);
+  // "&S1" normally answers 16 characters; cut, its first 8 and the CR.
+  sim.SetCutAnswers(true);
+  EXPECT_EQ("00020010\r", line.Ask("&S1\r"));
+  sim.SetCutAnswers(false);
+
+  // The old terminal goes dead; a new one answers behind the same link.
+  const std::string before = sim.DevicePath();
+  ASSERT_TRUE(sim.Replug(&error)) << error;
+  EXPECT_NE(before, sim.DevicePath());
+  EXPECT_EQ(sim.DevicePath(), ReadLink(options.link_path));
+  EXPECT_EQ("", line.Ask("M\r"));
+  SimLine plugged(options.link_path, 2400);
+  EXPECT_EQ("00\r", plugged.Ask("M\r"));
+}
+
 TEST(SimulatorTest, RefusesToReplaceAFileThatIsNoLink) {
   TempDir dir;
   SimOptions options;
