@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package of ZEP from a laid-out bin folder:
 #
-#   make_msi.sh <bin-dir> <version> <output.msi>
+#   make_msi.sh <bin-dir> <version> <icon.ico> <output.msi>
 #
 # <bin-dir> holds the five programs, ZEP.conf, the message files, the .bat
 # scripts, ReadMe.txt and service_stop.dll (a custom action of the package
-# alone); <version> is the product version (the first three
-# numbers decide upgrades).
+# alone); <version> is the product version (the first three numbers decide
+# upgrades); <icon.ico> the product's icon in Add/Remove Programs (the tray
+# program's own, icon 400).
 #
 # wixl (msitools 0.101) builds zep.wxs with a fragment made here that gives
 # each .bat file in <bin-dir> its own component. msibuild then sets what
@@ -21,15 +22,19 @@
 # output is read and any such warning fails the build.
 set -euo pipefail
 
-usage="usage: $(basename "$0") <bin-dir> <version> <output.msi>"
+usage="usage: $(basename "$0") <bin-dir> <version> <icon.ico> <output.msi>"
 bin=$(cd "${1:?$usage}" && pwd)
 version=${2:?$usage}
-out=${3:?$usage}
+icon=${3:?$usage}
+out=${4:?$usage}
 here=$(cd "$(dirname "$0")" && pwd)
 case $out in /*) ;; *) out=$(pwd)/$out ;; esac
 
 work=$(mktemp -d /tmp/zep-msi.XXXXXX)
-trap '[ -n "${ZEP_MSI_KEEP:-}" ] || rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
+# zep.wxs is built from here, where it finds its icon beside it.
+cp "$here/zep.wxs" "$work/zep.wxs"
+cp "$icon" "$work/zep.ico"
 
 # The scripts, sorted so that the package is the same for the same files.
 scripts=()
@@ -62,7 +67,7 @@ script_components() {
 # Sources are named relative to <bin-dir> (wixl refuses absolute ones); the
 # icon is found beside zep.wxs.
 if ! (cd "$bin" && wixl -a x64 -D BinDir=. -D Version="$version" \
-  -o "$work/zep.msi" "$here/zep.wxs" "$work/scripts.wxs") >"$work/wixl.log" 2>&1; then
+  -o "$work/zep.msi" "$work/zep.wxs" "$work/scripts.wxs") >"$work/wixl.log" 2>&1; then
   cat "$work/wixl.log" >&2
   echo "wixl failed" >&2
   exit 1

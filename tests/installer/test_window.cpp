@@ -1,12 +1,12 @@
 // test_window.exe: a hidden window of class name and title "zepg", as the
-// tray program has, for the tests of AppClose and of the installation
-// package. By default it behaves as the tray does on WM_CLOSE: the window
-// goes and the program ends.
+// tray program has, for the cases of AppClose that the tray cannot show: a
+// program that ends a while after its window is gone, and a window that
+// never closes. Without options it closes on WM_CLOSE and ends, as the
+// tray does.
 //
 //   test_window.exe [--linger MS] [--ignore-close]
 //
 // --linger MS     the program ends MS milliseconds after its window is gone
-//                 (a program that still cleans up after closing its window)
 // --ignore-close  WM_CLOSE is refused: the window never closes
 #include <windows.h>
 

@@ -5,21 +5,20 @@
 # ended when AppClose returns, also when the program takes its time to end
 # after its window is gone; an empty property and a name that matches no
 # window return at once; a window that never closes holds AppClose for its
-# bound only. Then the package: "msiexec /i /qn" installs every file,
-# registers and starts the service and starts the tray; after the user
-# edited ZEP.conf and a script, a newer package (same files, a higher
-# version, one script more, a changed zeps.exe) keeps both edits, adds the
+# bound only (test_window.exe shows these two, which the tray cannot).
+# Then the build's package, zep-<version>-x64.msi: "msiexec /i /qn"
+# installs every file, registers and starts the service and starts the
+# tray; after the user edited ZEP.conf and a script, a newer package (the
+# same files, a higher version, one script more, a changed zeps.exe, made
+# with installer/make_msi.sh like the build's) keeps both edits, adds the
 # new script and runs the new service; "msiexec /x /qn" closes the tray,
-# removes the service and leaves no program file behind.
+# removes the service and leaves no program file behind. A screenshot of
+# Add/Remove Programs lands in <windows-bin-dir>/../installer-screenshots.
 #
 #   tests/wine/installer_test.sh <windows-bin-dir> [native-bin-dir]
 #
-# Until the tray program is built, test_window.exe, a window of the tray's
-# class and title, stands in for zepg.exe in the package, and a stand-in
-# text for ReadMe.txt; the script says so. The package is made with
-# installer/make_msi.sh, the recipe of the build's own package. Prints
-# PASS/FAIL lines and "N passed, M failed"; exits non-zero when anything
-# failed.
+# Prints PASS/FAIL lines and "N passed, M failed"; exits non-zero when
+# anything failed.
 set -uo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
@@ -27,8 +26,10 @@ ROOT=$(cd "$HERE/../.." && pwd)
 source "$HERE/lib.sh"
 zep_bin_dirs no-native "$@"
 
-if [ ! -f "$BIN/action.dll" ] || [ ! -f "$BIN/action_probe.exe" ]; then
-  echo "SKIP: action.dll is not built"
+MSI=$(ls "$BIN"/../zep-*-x64.msi 2>/dev/null | head -1)
+ICON=$BIN/../tray/icons/icon400.ico
+if [ ! -f "$BIN/action_probe.exe" ] || [ ! -f "$BIN/zepg.exe" ] || [ -z "$MSI" ]; then
+  echo "SKIP: action.dll, zepg.exe or the package is not built"
   zep_finish
   exit
 fi
@@ -89,16 +90,9 @@ window() {
   wait_for 20 window_up
 }
 
-TRAY=zepg.exe
-[ -f "$BIN/zepg.exe" ] || TRAY=test_window.exe
-if [ "$TRAY" = zepg.exe ]; then
-  (cd "$BIN" && exec timeout 120 wine ./zepg.exe) >>"$W/tray.out" 2>&1 &
-  zep_helper $!
-  check "the tray's window is there" wait_for 20 window_up
-else
-  echo "NOTE: zepg.exe is not built; test_window.exe stands in for the tray"
-  check "the tray's window is there" window
-fi
+(cd "$BIN" && exec timeout 120 wine ./zepg.exe) >>"$W/tray.out" 2>&1 &
+zep_helper $!
+check "the tray's window is there" wait_for 20 window_up
 probe close AppClose zepg
 check "AppClose zepg: result 0, window gone, program ended" \
   reported close 'result=0 .* window=none process=ended'
@@ -131,25 +125,22 @@ check "the stubborn window is gone" wait_for 10 not window_up
 
 # --- the packages ------------------------------------------------------------
 
-# The laid-out bin folder as the package takes it: the five programs (the
-# stand-in as zepg.exe until the tray is built), ZEP.conf, the message
-# files, the scripts and ReadMe.txt.
+# The laid-out bin folder as the package takes it: the five programs,
+# ZEP.conf, the message files, the scripts and ReadMe.txt (and the
+# package's own custom action).
 stage() {
   local dir=$1 file
   mkdir -p "$dir"
-  for file in zeps.exe serlink32.dll zepe.exe action.dll service_stop.dll \
-    ZEP.conf ReadMe.txt \
+  for file in zeps.exe serlink32.dll zepe.exe zepg.exe action.dll \
+    service_stop.dll ZEP.conf ReadMe.txt \
     level.msg category.msg status.msg event.msg meter.msg \
     level_en.msg category_en.msg status_en.msg event_en.msg meter_en.msg; do
-    [ -f "$BIN/$file" ] && cp "$BIN/$file" "$dir/"
+    cp "$BIN/$file" "$dir/"
   done
   cp "$BIN"/*.bat "$dir/"
-  cp "$BIN/$TRAY" "$dir/zepg.exe"
-  if [ ! -f "$dir/ReadMe.txt" ]; then
-    printf 'ReadMe.txt stand-in of the installer test\r\n' >"$dir/ReadMe.txt"
-  fi
 }
-VERSION=$(awk -F= '$1 == "ZEP_VERSION" { print $2 }' "$BIN/ZEP.conf" | tr -d '\r ')
+VERSION=$(msiinfo export "$MSI" Property | tr -d '\r' |
+  awk -F'\t' '$1 == "ProductVersion" { print $2 }')
 # The newer version: the third number one higher (Windows Installer
 # compares the first three).
 NEWER=$(echo "$VERSION" | awk -F. -v OFS=. '{ $3 = $3 + 1; print }')
@@ -158,9 +149,7 @@ stage "$W/v2"
 printf '@echo off\r\nrem a script the older version did not have\r\n' >"$W/v2/added.bat"
 # A changed program: bytes after the image, which the loader ignores.
 printf 'newer build' >>"$W/v2/zeps.exe"
-bash "$ROOT/installer/make_msi.sh" "$W/v1" "$VERSION" "$W/zep-v1.msi" >"$W/make-v1.log" 2>&1
-check "make_msi.sh: the package of $VERSION" test -s "$W/zep-v1.msi"
-bash "$ROOT/installer/make_msi.sh" "$W/v2" "$NEWER" "$W/zep-v2.msi" >"$W/make-v2.log" 2>&1
+bash "$ROOT/installer/make_msi.sh" "$W/v2" "$NEWER" "$ICON" "$W/zep-v2.msi" >"$W/make-v2.log" 2>&1
 check "make_msi.sh: the package of $NEWER" test -s "$W/zep-v2.msi"
 
 PF="$WINEPREFIX/drive_c/Program Files/ZEP"
@@ -191,7 +180,7 @@ arp() { reg_show 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' >"$W
 
 # --- install -------------------------------------------------------------------
 
-w msiexec /i "$W/zep-v1.msi" /qn /l*v "$W/msi-install.log"
+w msiexec /i "$MSI" /qn /l*v "$W/msi-install.log"
 check "msiexec /i: exit code 0" test $? -eq 0
 check "every file installed unchanged" same_files "$W/v1"
 check "the shipped ZEP.conf also in defaults" cmp -s "$W/v1/ZEP.conf" "$PF/defaults/ZEP.conf"
@@ -222,7 +211,20 @@ arp install
 check "Add/Remove Programs: ZEP $VERSION" listed install "$VERSION"
 reg_show 'HKLM\Software\Classes\Installer\Products' >"$W/products.out"
 icon=$(sed -n 's/.*ProductIcon *REG_SZ *C:\\\(.*\)$/\1/p' "$W/products.out" | tr '\\' /)
-check "Add/Remove Programs: the product's icon" cmp -s "$ROOT/installer/zep.ico" "$WINEPREFIX/drive_c/$icon"
+check "Add/Remove Programs: the product's icon" cmp -s "$ICON" "$WINEPREFIX/drive_c/$icon"
+check "...also as the entry's DisplayIcon, the tray's" \
+  grep -qF 'DisplayIcon    REG_SZ    C:\Program Files\ZEP\zepg.exe,0' "$W/arp-install.out"
+# What a person sees there: ZEP with its publisher, version and icon.
+SHOTS=$BIN/../installer-screenshots
+mkdir -p "$SHOTS"
+(exec timeout 60 wine control appwiz.cpl) >"$W/appwiz.out" 2>&1 &
+zep_helper $!
+if wait_for 20 xdotool search --name 'Add/Remove Programs' >/dev/null 2>&1; then
+  sleep 1
+  import -window root -crop 585x450+0+0 +repage -colors 64 \
+    "PNG8:$SHOTS/add-remove-programs.png" 2>>"$W/shots.log"
+fi
+check "a screenshot of Add/Remove Programs" test -s "$SHOTS/add-remove-programs.png"
 
 # --- upgrade -------------------------------------------------------------------
 
