@@ -133,7 +133,7 @@ check "...and not beside the programs" test ! -e "$L/zep.log" -a ! -e "$R/etc/ze
 
 # --- upgrade -------------------------------------------------------------------
 
-sed -i 's/^ZEP_PF_WAIT=300/ZEP_PF_WAIT=123/' "$R/etc/zep/ZEP.conf"
+printf 'ZEP_PF_WAIT=123\n' >>"$R/etc/zep/ZEP.conf"
 printf '# edited by the user\n' >>"$R/etc/zep/event.sh"
 cp "$R/etc/zep/ZEP.conf" "$W/edited-ZEP.conf"
 cp "$R/etc/zep/event.sh" "$W/edited-event.sh"

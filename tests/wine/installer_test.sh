@@ -228,7 +228,7 @@ check "a screenshot of Add/Remove Programs" test -s "$SHOTS/add-remove-programs.
 
 # --- upgrade -------------------------------------------------------------------
 
-sed -i 's/^ZEP_PF_WAIT=300/ZEP_PF_WAIT=123/' "$PF/ZEP.conf"
+printf 'ZEP_PF_WAIT=123\r\n' >>"$PF/ZEP.conf"
 printf 'rem edited by the user\r\n' >>"$PF/event.bat"
 cp "$PF/ZEP.conf" "$W/edited-ZEP.conf"
 cp "$PF/event.bat" "$W/edited-event.bat"
