@@ -45,25 +45,8 @@ zep_begin own
 
 # --- the display ------------------------------------------------------------
 
-# The first display from :72 up that no X server has and no other test run
-# holds; its lock stays held until the script ends.
-pick_display() {
-  local n fd
-  for n in $(seq 72 120); do
-    exec {fd}>"/tmp/zep-tray-display-$n.lock"
-    if flock -n "$fd" && [ ! -e "/tmp/.X$n-lock" ] &&
-      [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      export DISPLAY=:$n
-      return 0
-    fi
-    exec {fd}>&-
-  done
-  return 1
-}
-check "a free display" pick_display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$W/xvfb.log" 2>&1 &
-zep_helper $!
-check "Xvfb on $DISPLAY" wait_for 10 xdpyinfo >/dev/null 2>&1
+check "a free display" zep_pick_display 72
+check "Xvfb on $DISPLAY" zep_xvfb
 zep_wine_session
 
 # --- action.dll ---------------------------------------------------------------
