@@ -135,6 +135,16 @@ printf 'newer build' >>"$W/v2/zeps.exe"
 bash "$ROOT/installer/make_msi.sh" "$W/v2" "$NEWER" "$ICON" "$W/zep-v2.msi" >"$W/make-v2.log" 2>&1
 check "make_msi.sh: the package of $NEWER" test -s "$W/zep-v2.msi"
 
+# The tray's actions run deferred and as the installing user (DLL 1 +
+# ignore result 0x40 + in-script 0x400, without no-impersonate 0x800), so
+# that they see and start the user's own tray; the service's stop runs as
+# the system (0x800 set).
+msiinfo export "$MSI" CustomAction | tr -d '\r' >"$W/custom-actions.out"
+action_type() { awk -F'\t' -v a="$1" -v t="$2" '$1 == a && $2 == t { f = 1 } END { exit !f }' "$W/custom-actions.out"; }
+as_the_user() { action_type AppOpen 1089 && action_type AppClose 1089; }
+check "AppOpen and AppClose: deferred, impersonating the user" as_the_user
+check "StopServiceAndWait: deferred, as the system" action_type StopServiceAndWait 3137
+
 PF="$WINEPREFIX/drive_c/Program Files/ZEP"
 sc_state() { w sc query zeps 2>/dev/null | tr -d '\r' | grep -q "STATE *: $1 "; }
 sc_gone() { ! w sc query zeps >/dev/null 2>&1; }
