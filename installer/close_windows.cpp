@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <vector>
-
 namespace zep {
 namespace {
 
@@ -12,39 +10,40 @@ namespace {
 constexpr DWORD kSearchPauseMs = 50;
 
 // The processes that owned the closed windows, held open so that their
-// end can be waited for.
+// end can be waited for; as many as one wait can take.
 class OwnerProcesses {
  public:
   OwnerProcesses() = default;
   OwnerProcesses(const OwnerProcesses&) = delete;
   OwnerProcesses& operator=(const OwnerProcesses&) = delete;
   ~OwnerProcesses() {
-    for (HANDLE process : handles_) CloseHandle(process);
+    for (DWORD i = 0; i < count_; ++i) CloseHandle(handles_[i]);
   }
 
   void Add(HWND window) {
     DWORD id = 0;
     GetWindowThreadProcessId(window, &id);
     if (id == 0 || id == GetCurrentProcessId()) return;
-    for (DWORD known : ids_) {
-      if (known == id) return;
+    for (DWORD i = 0; i < count_; ++i) {
+      if (ids_[i] == id) return;
     }
-    if (handles_.size() >= MAXIMUM_WAIT_OBJECTS) return;
+    if (count_ == MAXIMUM_WAIT_OBJECTS) return;
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
     if (process == nullptr) return;
-    ids_.push_back(id);
-    handles_.push_back(process);
+    ids_[count_] = id;
+    handles_[count_] = process;
+    ++count_;
   }
 
   void WaitForAll(DWORD timeout_ms) const {
-    if (handles_.empty()) return;
-    WaitForMultipleObjects(static_cast<DWORD>(handles_.size()), handles_.data(),
-                           TRUE, timeout_ms);
+    if (count_ == 0) return;
+    WaitForMultipleObjects(count_, handles_, TRUE, timeout_ms);
   }
 
  private:
-  std::vector<DWORD> ids_;
-  std::vector<HANDLE> handles_;
+  DWORD ids_[MAXIMUM_WAIT_OBJECTS] = {};
+  HANDLE handles_[MAXIMUM_WAIT_OBJECTS] = {};
+  DWORD count_ = 0;
 };
 
 }  // namespace

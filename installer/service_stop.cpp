@@ -190,6 +190,11 @@ void StopAndWait(const wchar_t* name) {
 
 extern "C" UINT WINAPI StopServiceAndWait(MSIHANDLE session) {
   std::unique_ptr<wchar_t[]> name = zep::ReadCustomActionData(session);
-  if (name) StopAndWait(name.get());
+  // No exception leaves the library: without memory for the list of
+  // processes, the wait is simply cut short.
+  try {
+    if (name) StopAndWait(name.get());
+  } catch (...) {
+  }
   return ERROR_SUCCESS;
 }
