@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   procps
   xvfb xdotool imagemagick x11-utils fonts-ipafont-gothic locales
+  nut-client
   # The Windows Installer package (wixl, msiinfo, msibuild) and the Debian
   # package's check.
   wixl msitools lintian

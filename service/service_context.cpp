@@ -15,6 +15,7 @@
 #include "link/port_search.h"
 #include "link/ups_shutdown.h"
 #include "message_files.h"
+#include "nut/nut_server.h"
 #include "process.h"
 #include "protocol/event_table.h"
 #include "protocol/ups_state.h"
@@ -62,6 +63,8 @@ bool FillProcessContext(ServiceContext& context) {
   context.load_configuration = &LoadServiceConfiguration;
   context.close_serial_port = &CloseServicePort;
   context.release_sockets = &ReleaseSocketLibrary;
+  context.start_network_server = &StartProcessNutServer;
+  context.stop_network_server = &StopProcessNutServer;
   return true;
 }
 

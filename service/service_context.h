@@ -19,6 +19,7 @@ struct MessageTables;
 struct MeterValueTable;
 struct MonitorRecord;
 struct PortSearch;
+class ShutdownPeers;
 struct StatusRecordCounters;
 struct UpsState;
 struct WorkerRow;
@@ -85,6 +86,16 @@ struct ServiceContext {
   /// The UPS shutdown sequence run when the computer shuts down; null until
   /// the link part provides it.
   int (*ups_shutdown_sequence)(ServiceContext& context) = nullptr;
+  /// The other computers on the same UPS, which the UPS shutdown tells to
+  /// shut down and waits for during a mains failure: the NUT server's
+  /// secondaries, set while that server runs. Null: there are none.
+  std::atomic<ShutdownPeers*> shutdown_peers{nullptr};
+  /// Starts and stops what serves other computers beside the workers (the
+  /// NUT server, which is not in the worker table): started before the
+  /// workers and stopped after them, so it answers until the service body
+  /// ends. Null: nothing.
+  void (*start_network_server)(ServiceContext& context) = nullptr;
+  void (*stop_network_server)(ServiceContext& context) = nullptr;
   /// Closes the serial port once every worker has ended.
   void (*close_serial_port)() = nullptr;
   /// Releases the socket library after the endpoints are closed.

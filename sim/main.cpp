@@ -40,6 +40,8 @@ const char kUsage[] =
     "  --scenario FILE     play the timed steps of FILE\n"
     "  --log FILE          write the exchange log to FILE as well\n"
     "  --seed N            seed of the garbage state's noise (default 1)\n"
+    "  --line-time on|off  answers take their bytes' time on the line, as\n"
+    "                      from a real UPS (default off: at once)\n"
     "  --help              show this text\n"
     "\n"
     "States: normal, mains-failure, battery-low, over-temperature, overload,\n"
@@ -140,6 +142,12 @@ bool ParseArguments(int argc, char** argv, Arguments* out) {
       out->scenario_path = value;
     } else if (name == "--log") {
       out->options.log_path = value;
+    } else if (name == "--line-time") {
+      if (value != "on" && value != "off") {
+        std::fprintf(stderr, "upssim: --line-time takes on or off\n");
+        return false;
+      }
+      out->options.line_time = value == "on";
     } else if (name == "--seed") {
       if (!ParseNumber(value, 0, 0x7FFFFFFF, &number)) {
         std::fprintf(stderr, "upssim: bad seed \"%s\"\n", value.c_str());

@@ -41,6 +41,7 @@ Simulator::Simulator(SimOptions options)
       link_path_(options.link_path),
       log_path_(options.log_path),
       noise_(options.seed) {
+  line_time_ = options.line_time;
   // An unknown name is remembered so that Start can refuse with a reason.
   if (!options.model.empty() && !SetModel(options.model)) {
     unknown_model_ = options.model;
@@ -418,6 +419,12 @@ void Simulator::HandleFrame(const RequestFrame& frame) {
 
 void Simulator::Send(const std::vector<uint8_t>& bytes, bool binary) {
   if (bytes.empty()) return;
+  if (line_time_) {
+    // Ten bits a byte (start, eight data bits, stop), rounded up.
+    const int baud = Baud();
+    const long bits = static_cast<long>(bytes.size()) * 10;
+    SleepMilliseconds(static_cast<int>((bits * 1000 + baud - 1) / baud));
+  }
   if (!terminal_.WriteAll(bytes.data(), bytes.size(), kWriteTimeoutMs)) {
     log_.Note("the answer could not be written in time");
     return;

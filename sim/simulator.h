@@ -41,6 +41,10 @@ struct SimOptions {
   /// Seed of the noise the garbage state sends (the same seed gives the
   /// same noise).
   uint32_t seed = 1;
+  /// Whether each answer takes the time its bytes need on the line (ten
+  /// bits a byte at the UPS's speed) before it arrives, as from a real UPS;
+  /// otherwise it is there at once.
+  bool line_time = false;
 };
 
 /// What the simulator has seen. Only requests that arrived at the right
@@ -135,6 +139,7 @@ class Simulator {
   bool reject_controls_ = false;
   bool cut_answers_ = false;
   int mode_setting_ = 0;
+  bool line_time_ = false;
   SimCounters counters_;
   std::string link_path_;
   std::string log_path_;

@@ -26,6 +26,8 @@ constexpr int kCommandSize = 64;
 // The service manager hears from the sequence this often while it waits.
 constexpr int kReportPeriodMs = 500;
 constexpr uint32_t kReportWaitHint = 1000;
+// How often the wait for the other computers looks whether they have gone.
+constexpr int kPeerCheckMs = 100;
 
 int Limit(int value, int low, int high) {
   if (value < low) return low;
@@ -50,6 +52,18 @@ std::string UpsShutdownCommand(int delay, int restart) {
   return command;
 }
 
+void WaitForShutdownPeers(const ShutdownPeers& peers, Clock& clock) {
+  const int64_t give_up_ms = clock.NowMilliseconds() + peers.WaitLimitMs();
+  int64_t next_report_ms = clock.NowMilliseconds() + kReportPeriodMs;
+  while (peers.PeersLoggedIn() > 0 && clock.NowMilliseconds() < give_up_ms) {
+    clock.Sleep(kPeerCheckMs);
+    if (clock.NowMilliseconds() >= next_report_ms) {
+      ReportServiceStatus(kServiceStopPending, 0, kReportWaitHint);
+      next_report_ms += kReportPeriodMs;
+    }
+  }
+}
+
 bool UpsShutdownWanted(const ServiceContext& context) {
   if (context.monitor == nullptr) return true;
   const MonitorRecord& monitor = *context.monitor;
@@ -66,6 +80,16 @@ int UpsShutdown(ServiceContext& context) {
   // shutdown must not hold the computer up.
   const int64_t start_ms = clock.NowMilliseconds();
 
+  // During a mains failure the other computers on the UPS hear of it
+  // first, so that they begin their own shutdown at once.
+  ShutdownPeers* peers = context.shutdown_peers.load();
+  if (peers != nullptr && context.monitor != nullptr &&
+      context.monitor->power_fail_active.load(std::memory_order_relaxed) != 0) {
+    peers->BeginShutdown();
+  } else {
+    peers = nullptr;
+  }
+
   if (context.launcher != nullptr && context.messages != nullptr) {
     ShutdownStartRecord(*context.launcher, *context.messages);
   }
@@ -75,6 +99,9 @@ int UpsShutdown(ServiceContext& context) {
                         static_cast<uint32_t>(settings.wait) * 1000);
   }
   if (context.launcher != nullptr) context.launcher->Launch("exec.bat", {});
+
+  // The UPS is switched off only once the other computers have gone.
+  if (peers != nullptr) WaitForShutdownPeers(*peers, clock);
 
   // The command goes to the monitor, which relays it to the UPS like every
   // other command of the service. It is sent from the service's long-lived

@@ -8,9 +8,31 @@
 
 #include <string>
 
+#include "clock.h"
 #include "service_context.h"
 
 namespace zep {
+
+/// The other computers on the same UPS, as far as the UPS shutdown is
+/// concerned (the NUT server's logged-in secondaries). During a mains
+/// failure the shutdown tells them first, so that they shut down at once,
+/// and then waits until they have gone before it switches the UPS off, as
+/// a NUT primary does.
+class ShutdownPeers {
+ public:
+  virtual ~ShutdownPeers() = default;
+  /// The shutdown has begun: the peers are to shut down now.
+  virtual void BeginShutdown() = 0;
+  /// Peers still logged in.
+  virtual int PeersLoggedIn() const = 0;
+  /// The longest the shutdown waits for them, in milliseconds.
+  virtual int WaitLimitMs() const = 0;
+};
+
+/// Waits until no peer is logged in, at most their wait limit, reporting
+/// stop pending (wait hint 1000) every half second; returns at once when
+/// none is logged in.
+void WaitForShutdownPeers(const ShutdownPeers& peers, Clock& clock);
 
 /// The settings of one shutdown, with their limits applied.
 struct UpsShutdownSettings {
@@ -38,6 +60,8 @@ bool UpsShutdownWanted(const ServiceContext& context);
 /// with the wait when it is above 1 s, "exec.bat", the command to the
 /// monitor's slot port (which relays it to the UPS), then a report of stop
 /// pending (wait hint 1000) every half second until the wait is over.
+/// During a mains failure the context's shutdown peers are told first,
+/// and the command waits for them (WaitForShutdownPeers).
 /// Returns 1 when it ran, 0 when the UPS was left alone.
 int UpsShutdown(ServiceContext& context);
 

@@ -227,11 +227,13 @@ sim_close_all() {
 
 # --- the service's ports ----------------------------------------------------
 
-# Whether 127.0.0.1:port is taken (a bind from the Linux side fails).
+# port_taken <port> [tcp]: whether 127.0.0.1:port is taken for UDP (or
+# TCP), that is a bind from the Linux side fails.
 port_taken() {
-  python3 - "$1" <<'EOF'
+  python3 - "$1" "${2:-udp}" <<'EOF'
 import socket, sys
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+kind = socket.SOCK_STREAM if sys.argv[2] == "tcp" else socket.SOCK_DGRAM
+s = socket.socket(socket.AF_INET, kind)
 try:
     s.bind(("127.0.0.1", int(sys.argv[1])))
 except OSError:

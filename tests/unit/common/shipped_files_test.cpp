@@ -310,7 +310,11 @@ TEST_F(ShippedFilesTest, ConfigHasTheVersionAndTheLoaderDefaults) {
   // environment before the start applies.
   for (const char* key : {"ZEP_LANG", "ZEP_PORT", "ZEP_MAX_PORT",
                           "ZEP_FIXED_FLAG", "ZEP_MON_CYCLE", "ZEP_METER_CYCLE",
-                          "ZEP_PF_WAIT", "ZEP_LB_WAIT", "ZEP_AWAY_MODE"}) {
+                          "ZEP_PF_WAIT", "ZEP_LB_WAIT", "ZEP_AWAY_MODE",
+                          // The NUT server stays off until asked for.
+                          "ZEP_NUT_LISTEN", "ZEP_NUT_PORT", "ZEP_NUT_UPS",
+                          "ZEP_NUT_USER", "ZEP_NUT_PASSWORD",
+                          "ZEP_NUT_HOSTSYNC"}) {
     EXPECT_EQ("0", ConfigEntry("CONFIG", key)) << key;
     // ... but shown with its default, ready to be switched on.
     EXPECT_NE(std::string::npos,

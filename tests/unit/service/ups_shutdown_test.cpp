@@ -191,6 +191,69 @@ TEST_F(UpsShutdownTest, RunsUnlessAnIdentifiedUpsHasTheMains) {
   }
 }
 
+// Other computers on the UPS that leave after a number of looks, counted
+// on the fake clock.
+class LeavingPeers : public ShutdownPeers {
+ public:
+  LeavingPeers(FakeClock* clock, int64_t leave_at_ms, int limit_ms)
+      : clock_(clock), leave_at_ms_(leave_at_ms), limit_ms_(limit_ms) {}
+  void BeginShutdown() override { told_at_ms = clock_->NowMilliseconds(); }
+  int PeersLoggedIn() const override {
+    return clock_->NowMilliseconds() < leave_at_ms_ ? 2 : 0;
+  }
+  int WaitLimitMs() const override { return limit_ms_; }
+  int64_t told_at_ms = -1;
+
+ private:
+  FakeClock* clock_;
+  int64_t leave_at_ms_;
+  int limit_ms_;
+};
+
+TEST_F(UpsShutdownTest, DuringAMainsFailureTheCommandWaitsForThePeers) {
+  LoadDefaults();
+  Set("ZEP_EXEC_WAIT", "1");
+  records_.monitor.power_fail_active.store(1);
+  const int64_t start = records_.clock.NowMilliseconds();
+  // Reports: one every 500 ms while the peers are waited for (they are
+  // looked at every 100 ms), then the exec wait of 1 s counted from the
+  // start, which ends at the first report past it.
+  struct Case {
+    int leave_after_ms;
+    int limit_ms;
+    size_t reports;
+  };
+  const Case cases[] = {
+      {0, 15000, 3},      // none logged in: no wait at all (500, 1000, 1500)
+      {2350, 15000, 5},   // gone at the look at 2400 (500..2000, then 2900)
+      {60000, 3000, 7},   // never gone: the limit (500..3000, then 3500)
+  };
+  for (const Case& c : cases) {
+    records_.clock.SetMilliseconds(start);
+    LeavingPeers peers(&records_.clock, start + c.leave_after_ms, c.limit_ms);
+    records_.context.shutdown_peers.store(&peers);
+    RecordingSink sink;
+    ProcessSinkScope scope(&sink);
+    UpsShutdown(records_.context);
+    EXPECT_EQ("S02R00001\r", Received());
+    EXPECT_EQ(start, peers.told_at_ms);
+    EXPECT_EQ(c.reports, sink.Sent().size()) << c.leave_after_ms;
+  }
+  records_.context.shutdown_peers.store(nullptr);
+}
+
+TEST_F(UpsShutdownTest, WithTheMainsPresentThePeersAreNeitherToldNorAwaited) {
+  LoadDefaults();
+  Set("ZEP_EXEC_WAIT", "1");
+  LeavingPeers peers(&records_.clock, 1LL << 60, 15000);
+  records_.context.shutdown_peers.store(&peers);
+  // No UPS identified yet: the sequence runs, but no mains failure is known.
+  EXPECT_EQ(1, UpsShutdown(records_.context));
+  EXPECT_EQ("S02R00001\r", Received());
+  EXPECT_EQ(-1, peers.told_at_ms);
+  records_.context.shutdown_peers.store(nullptr);
+}
+
 TEST_F(UpsShutdownTest, WithoutAMonitorPortNothingIsSentAnywhereElse) {
   LoadDefaults();
   Set("ZEP_EXEC_WAIT", "1");
