@@ -12,6 +12,9 @@ packages=(
   procps
   xvfb xdotool imagemagick x11-utils fonts-ipafont-gothic locales
   nut-client
+  # The Windows Installer package (wixl, msiinfo, msibuild) and the Debian
+  # package's check.
+  wixl msitools lintian
 )
 
 missing=()

@@ -11,8 +11,11 @@
 
 # The directory of the scripts, which is the service's own directory.
 zep_dir=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd) || zep_dir=.
-zep_log_file=$zep_dir/zep.log
-zep_marker=$zep_dir/shutdown.pending
+# zep.log and the marker of a pending shutdown lie beside the scripts,
+# unless the service's environment names other directories for them (the
+# Debian package's unit does: /var/log/zep and /run/zep).
+zep_log_file=${ZEP_LOG_DIR:-$zep_dir}/zep.log
+zep_marker=${ZEP_RUN_DIR:-$zep_dir}/shutdown.pending
 
 # zep_log TEXT: appends "YYYY/MM/DD HH:MM:SS TEXT" to zep.log, as one write
 # so that lines of scripts running at the same time do not mix.

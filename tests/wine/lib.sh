@@ -146,6 +146,33 @@ zep_cleanup() {
   rm -rf "$W"
 }
 
+# --- an X display ------------------------------------------------------------
+
+# zep_pick_display <first>: DISPLAY is the first display from :<first> up
+# that no X server has and no other test run holds; its lock stays held
+# until the script ends.
+zep_pick_display() {
+  local n fd
+  for n in $(seq "$1" 120); do
+    exec {fd}>"/tmp/zep-tray-display-$n.lock"
+    if flock -n "$fd" && [ ! -e "/tmp/.X$n-lock" ] &&
+      [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      export DISPLAY=:$n
+      return 0
+    fi
+    exec {fd}>&-
+  done
+  return 1
+}
+
+# zep_xvfb: an Xvfb of 1024x768 on DISPLAY until the script ends; succeeds
+# when it answers.
+zep_xvfb() {
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$W/xvfb.log" 2>&1 &
+  zep_helper $!
+  wait_for 10 xdpyinfo >/dev/null 2>&1
+}
+
 # --- COM ports --------------------------------------------------------------
 
 # zep_map_com <n> <path>: COMn of the prefix to the path (a pty link) until

@@ -44,25 +44,8 @@ mkdir -p "$SHOTS"
 
 # --- the display ------------------------------------------------------------
 
-# The first display from :71 up that no X server has and no other run of
-# this script holds; its lock stays held until the script ends.
-pick_display() {
-  local n fd
-  for n in $(seq 71 120); do
-    exec {fd}>"/tmp/zep-tray-display-$n.lock"
-    if flock -n "$fd" && [ ! -e "/tmp/.X$n-lock" ] &&
-        [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      export DISPLAY=:$n
-      return 0
-    fi
-    exec {fd}>&-
-  done
-  return 1
-}
-check "a free display" pick_display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$W/xvfb.log" 2>&1 &
-zep_helper $!
-check "Xvfb on $DISPLAY" wait_for 10 xdpyinfo >/dev/null 2>&1
+check "a free display" zep_pick_display 71
+check "Xvfb on $DISPLAY" zep_xvfb
 
 # The virtual desktop fills the top left 800x600 of the screen. The icon
 # sits at the right end of its taskbar, the balloons and the menu above it;
