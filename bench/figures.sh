@@ -12,16 +12,11 @@
 # The runs use the service's fixed ports 60054-60059, which must be free.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZEP_BENCH_BUILD:-$root/build/native}
 before=
 if [ "${1-}" = --before ]; then
   before=$(cd "${2:?--before needs a directory}" && pwd)
 fi
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  (cd "$root" && cmake --preset native)
-fi
+. "$(dirname "$0")/tree.sh"
 cmake --build "$build" --target zep_bench zep_latency -j 2
 out=$root/build/bench-figures
 mkdir -p "$out"

@@ -11,15 +11,6 @@
 # service's fixed ports 60054-60059, which must be free.
 set -eu
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZEP_BENCH_BUILD:-$root/build/native}
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  if [ "$build" = "$root/build/native" ]; then
-    (cd "$root" && cmake --preset native)
-  else
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  fi
-fi
+. "$(dirname "$0")/tree.sh"
 cmake --build "$build" --target zep_latency -j 2
 exec "$build/bin/zep_latency" "$@"

@@ -14,16 +14,7 @@
 # free.
 set -eu
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZEP_BENCH_BUILD:-$root/build/native}
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  if [ "$build" = "$root/build/native" ]; then
-    (cd "$root" && cmake --preset native)
-  else
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  fi
-fi
+. "$(dirname "$0")/tree.sh"
 cmake --build "$build" --target zep_bench -j 2
 if cmake --build "$build" --target zep_pass_code_bench -j 2 >/dev/null 2>&1
 then

@@ -1,7 +1,6 @@
 #include "service_host.h"
 
 #include "host_platform.h"
-#include "service_context.h"
 #include "text_format.h"
 #include "trace.h"
 
@@ -200,16 +199,7 @@ void RunServiceWorker(HostState& host) {
   host.stop_event.Reset();
   host.stop_event_exists.store(true);
   if (host.descriptor.run_hook != nullptr) {
-    // What serves other computers runs beside the workers for the whole of
-    // the body, outside the worker table.
-    ServiceContext& context = ProcessServiceContext();
-    if (context.start_network_server != nullptr) {
-      context.start_network_server(context);
-    }
     host.descriptor.run_hook(&host.stop_event);
-    if (context.stop_network_server != nullptr) {
-      context.stop_network_server(context);
-    }
   } else {
     ReportServiceStatus(host, kServiceRunning, 0, 0);
     host.stop_event.Wait(-1);

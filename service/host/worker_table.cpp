@@ -187,6 +187,12 @@ void StopWorkers(WorkerTable& table, ServiceContext& context) {
 int RunService(WorkerTable& table, ServiceContext& context,
                ManualResetEvent* stop_event) {
   context.stop_event = stop_event;
+  // What serves other computers runs beside the workers for the whole of
+  // the body, outside the worker table: started before them and stopped
+  // after them, so that it answers until the service ends.
+  if (context.start_network_server != nullptr) {
+    context.start_network_server(context);
+  }
   int started = StartWorkers(table, context);
   ReportServiceStatus(kServiceStartPending, 0, 1000);
   if (started == 1 && stop_event != nullptr) {
@@ -195,6 +201,9 @@ int RunService(WorkerTable& table, ServiceContext& context,
   }
   ReportServiceStatus(kServiceStopPending, 0, 1000);
   StopWorkers(table, context);
+  if (context.stop_network_server != nullptr) {
+    context.stop_network_server(context);
+  }
   return started;
 }
 
