@@ -27,10 +27,17 @@ zep_begin own
 # A blank in the path: the registered command line must quote it.
 D="$W/ZEP dir"
 zep_install "$D"
-printf '@echo off\r\necho %%1 %%2 [%%~3] [%%~4]>> "%%~dp0status.log"\r\n' >"$D/status.bat"
-zep_keep "$D/status.log"
+# Each record goes to a file named after its number: records started at the
+# same moment (a start without ZEP.conf also reports the installation
+# problem) cannot share one log, as cmd opens it exclusively and the loser's
+# line is lost.
+mkdir -p "$D/status"
+printf '@echo off\r\n>> "%%~dp0status\\%%~2.txt" echo %%1 %%2 [%%~3] [%%~4]\r\n' >"$D/status.bat"
+zep_keep "$D/status"
 
-log_has() { grep -q "$1" "$D/status.log" 2>/dev/null; }
+status_log() { cat "$D"/status/*.txt 2>/dev/null; }
+status_clear() { rm -f "$D"/status/*.txt; }
+log_has() { status_log | grep -q "$1"; }
 sc_state() { w sc query zeps 2>/dev/null | tr -d '\r' | grep -q "STATE *: $1 "; }
 sc_gone() { ! w sc query zeps >/dev/null 2>&1; }
 
@@ -45,7 +52,7 @@ check "no arguments: the usage lines" test "$(tr -d '\r' <"$W/usage.out")" = "$E
 check "unknown option alone: exit code 1" test $? -eq 1
 
 # --- console mode -----------------------------------------------------------
-rm -f "$D/status.log"
+status_clear
 zeps_debug_start "$D" 120 debug
 check "console: Start Service announced" wait_for 30 log_has '^1 100 \[Start Service\] \[ZEPVersion Information\]'
 check "console: six workers on 60059..60054" wait_for 10 worker_ports_all_taken
@@ -57,7 +64,7 @@ check "console: stopped reported last" grep -q 'ServiceStatusUpdate - dwState:00
 check "console: ports released" worker_ports_free
 
 # --- service control manager -----------------------------------------------
-rm -f "$D/status.log"
+status_clear
 (cd "$D" && w ./zeps.exe -setup >"$W/setup.out" 2>&1)
 check "-setup: exit code 0" test $? -eq 0
 check "-setup: nothing printed" test ! -s "$W/setup.out"
@@ -88,7 +95,7 @@ check "-remove of a missing service: exit code 1" test $? -eq 1
 check "-remove of a missing service: the usage" test "$(tr -d '\r' <"$W/remove2.out")" = "$EXPECTED_USAGE"
 
 # Removal of a running service stops it without waiting and deletes it.
-rm -f "$D/status.log"
+status_clear
 (cd "$D" && w ./zeps.exe /SETUP >"$W/setup3.out" 2>&1)
 w net start zeps >>"$W/netstart.out" 2>&1
 check "second start: RUNNING" wait_for 20 sc_state 4
@@ -104,7 +111,7 @@ check "-service by hand: exit code 1" test $? -eq 1
 check "-service by hand: the usage" test "$(tr -d '\r' <"$W/byhand.out")" = "$EXPECTED_USAGE"
 
 if [ "$FAIL" -ne 0 ]; then
-  echo "--- status.log"
-  cat "$D/status.log" 2>/dev/null
+  echo "--- status records"
+  status_log
 fi
 zep_finish

@@ -142,7 +142,7 @@ zep_cleanup() {
   local logs="$BIN/../wine-logs/$ZEP_TEST_NAME"
   mkdir -p "$logs"
   [ -n "$ZEP_RUNS_DIR" ] && runs >"$W/runs.log"
-  cp "$W"/*.log "$W"/*.out "$W"/*.err "${ZEP_KEEP[@]}" "$logs/" 2>/dev/null
+  cp -r "$W"/*.log "$W"/*.out "$W"/*.err "${ZEP_KEEP[@]}" "$logs/" 2>/dev/null
   rm -rf "$W"
 }
 
