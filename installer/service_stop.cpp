@@ -27,8 +27,12 @@
 #include <vector>
 
 #include "custom_action_data.h"
+#include "handles_win32.h"
 
 namespace {
+
+using zep::ProcessHandle;
+using zep::ServiceManagerHandle;
 
 // The service's own stop takes up to 3 s for each of its six workers; the
 // scripts it starts when it stops take a moment each.
@@ -36,42 +40,12 @@ constexpr ULONGLONG kStopBoundMs = 30000;
 constexpr ULONGLONG kScriptsBoundMs = 10000;
 constexpr DWORD kPollMs = 100;
 
-// A service control manager handle, closed on every path.
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ScHandle() {
-    if (handle_ != nullptr) CloseServiceHandle(handle_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-
- private:
-  SC_HANDLE handle_;
-};
-
 bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
   DWORD needed = 0;
   return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
                               reinterpret_cast<BYTE*>(status), sizeof *status,
                               &needed) != 0;
 }
-
-// A process handle, closed on every path.
-class ProcessHandle {
- public:
-  explicit ProcessHandle(HANDLE handle) : handle_(handle) {}
-  ~ProcessHandle() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 HANDLE OpenForWaiting(DWORD id) {
   return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
@@ -139,9 +113,10 @@ DWORD NextLeftBehind(DWORD service_id, const std::wstring& directory) {
 }
 
 void StopAndWait(const wchar_t* name) {
-  ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceManagerHandle manager(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (manager.get() == nullptr) return;
-  ScHandle service(
+  ServiceManagerHandle service(
       OpenServiceW(manager.get(), name, SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (service.get() == nullptr) return;  // Not installed: nothing to stop.
   SERVICE_STATUS_PROCESS status = {};

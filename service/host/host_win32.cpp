@@ -5,28 +5,13 @@
 
 #include <string>
 
+#include "handles_win32.h"
 #include "host/host_platform.h"
 #include "host/service_host.h"
 #include "process.h"
 
 namespace zep {
 namespace {
-
-// Closes a service manager handle on every path.
-class ScHandle {
- public:
-  explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-  ~ScHandle() {
-    if (handle_ != nullptr) CloseServiceHandle(handle_);
-  }
-  ScHandle(const ScHandle&) = delete;
-  ScHandle& operator=(const ScHandle&) = delete;
-  SC_HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  SC_HANDLE handle_;
-};
 
 class ManagerSink : public StatusSink {
  public:
@@ -79,7 +64,8 @@ BOOL WINAPI ConsoleHandler(DWORD event) {
 
 int InstallService(const char* name, const char* display_name,
                    const char* extra_argument) {
-  ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+  ServiceManagerHandle manager(
+      OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
   if (!manager) return 0;
   std::string executable = ExecutablePath();
   if (executable.empty()) return 0;
@@ -92,7 +78,7 @@ int InstallService(const char* name, const char* display_name,
   }
   // A list of names, each ended by a NUL, and the list by an empty name.
   static const char kDependencies[] = "Tcpip\0";
-  ScHandle service(CreateServiceA(
+  ServiceManagerHandle service(CreateServiceA(
       manager.get(), name, display_name, SERVICE_ALL_ACCESS,
       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
       command.c_str(), nullptr, nullptr, kDependencies, nullptr, nullptr));
@@ -101,10 +87,11 @@ int InstallService(const char* name, const char* display_name,
 }
 
 int RemoveService(const char* name) {
-  ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ServiceManagerHandle manager(
+      OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return 0;
-  ScHandle service(OpenServiceA(manager.get(), name,
-                                DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
+  ServiceManagerHandle service(OpenServiceA(
+      manager.get(), name, DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS));
   if (!service) return 0;
   SERVICE_STATUS status;
   if (QueryServiceStatus(service.get(), &status) &&
