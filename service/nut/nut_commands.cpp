@@ -1,7 +1,5 @@
 #include "nut/nut_commands.h"
 
-#include <cstring>
-
 #include "nut/nut_words.h"
 #include "text_format.h"
 
@@ -27,19 +25,6 @@ struct NutRequest {
   bool close = false;
 };
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameWord(const std::string& a, const char* b) {
-  const size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Compares the whole of both texts, whatever their lengths, so that the
 // time taken tells nothing of where they differ.
 bool SameSecret(const std::string& a, const std::string& b) {
@@ -58,10 +43,7 @@ bool SameSecret(const std::string& a, const std::string& b) {
 bool PlainWord(const std::string& word) {
   if (word.empty() || word.size() > 64) return false;
   for (char c : word) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-                       c == '-';
-    if (!plain) return false;
+    if (!IsNutNameCharacter(c)) return false;
   }
   return true;
 }
@@ -76,7 +58,7 @@ void Error(NutRequest& r, const char* code) {
 }
 
 bool OurUps(const NutRequest& r, const std::string& name) {
-  return SameWord(name, r.view.identity->ups_name.c_str());
+  return SameNutWord(name, r.view.identity->ups_name.c_str());
 }
 
 bool ArgumentCount(NutRequest& r, size_t count) {
@@ -109,6 +91,12 @@ void List(NutRequest& r, const std::string& query,
   Line(r, "END LIST " + query);
 }
 
+// One variable as GET VAR and LIST VAR give it.
+std::string VarLine(const std::string& ups, const std::string& name,
+                    const std::string& value) {
+  return "VAR " + ups + " " + name + " \"" + value + "\"";
+}
+
 void GetVar(NutRequest& r) {
   if (!KnownUps(r, 2)) return;
   const std::string& ups = r.args[0];
@@ -117,8 +105,8 @@ void GetVar(NutRequest& r) {
   if (data.stale) {
     // Other computers must hear of the shutdown even when this one has
     // lost its UPS: the UPS may still get the switch-off command.
-    if (data.forced_shutdown && SameWord(name, "ups.status")) {
-      Line(r, "VAR " + ups + " " + name + " \"FSD\"");
+    if (data.forced_shutdown && SameNutWord(name, "ups.status")) {
+      Line(r, VarLine(ups, name, "FSD"));
     } else {
       Error(r, "DATA-STALE");
     }
@@ -129,7 +117,7 @@ void GetVar(NutRequest& r) {
     Error(r, "VAR-NOT-SUPPORTED");
     return;
   }
-  Line(r, "VAR " + ups + " " + name + " \"" + v->value + "\"");
+  Line(r, VarLine(ups, name, v->value));
 }
 
 void GetDesc(NutRequest& r) {
@@ -170,7 +158,7 @@ void ListVar(NutRequest& r) {
   const std::string& ups = r.args[0];
   std::vector<std::string> items;
   for (const NutVariable& v : data.variables) {
-    items.push_back("VAR " + ups + " " + v.name + " \"" + v.value + "\"");
+    items.push_back(VarLine(ups, v.name, v.value));
   }
   List(r, "VAR " + ups, items);
 }
@@ -200,29 +188,28 @@ void ListClient(NutRequest& r) {
   List(r, "CLIENT " + ups, items);
 }
 
-void Username(NutRequest& r) {
+// USERNAME and PASSWORD: each word is taken once per connection.
+void SetWordOnce(NutRequest& r, std::string* word, bool* has_word,
+                 const char* already_set) {
   if (!ArgumentCount(r, 1)) return;
-  NutSession& s = *r.session;
-  if (s.has_username) {
-    Error(r, "ALREADY-SET-USERNAME");
+  if (*has_word) {
+    Error(r, already_set);
     return;
   }
-  s.username = r.args[0];
-  s.has_username = true;
+  *word = r.args[0];
+  *has_word = true;
   Line(r, "OK");
+}
+
+void Username(NutRequest& r) {
+  SetWordOnce(r, &r.session->username, &r.session->has_username,
+              "ALREADY-SET-USERNAME");
 }
 
 // Checked only at LOGIN, as by the protocol's own server.
 void Password(NutRequest& r) {
-  if (!ArgumentCount(r, 1)) return;
-  NutSession& s = *r.session;
-  if (s.has_password) {
-    Error(r, "ALREADY-SET-PASSWORD");
-    return;
-  }
-  s.password = r.args[0];
-  s.has_password = true;
-  Line(r, "OK");
+  SetWordOnce(r, &r.session->password, &r.session->has_password,
+              "ALREADY-SET-PASSWORD");
 }
 
 // Commands for logged-on users need both words given before anything
@@ -329,13 +316,13 @@ const NutCommandRow* FindRow(const std::vector<std::string>& words,
                              size_t* taken, bool* family) {
   *family = false;
   for (const NutCommandRow& row : kCommandRows) {
-    if (!SameWord(words[0], row.word)) continue;
+    if (!SameNutWord(words[0], row.word)) continue;
     if (row.subword == nullptr) {
       *taken = 1;
       return &row;
     }
     *family = true;
-    if (words.size() > 1 && SameWord(words[1], row.subword)) {
+    if (words.size() > 1 && SameNutWord(words[1], row.subword)) {
       *taken = 2;
       return &row;
     }

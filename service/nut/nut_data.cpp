@@ -1,12 +1,12 @@
 #include "nut/nut_data.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "events/meter_values.h"
 #include "info_strings.h"
 #include "link/monitor_record.h"
 #include "message_files.h"
+#include "nut/nut_words.h"
 #include "protocol/event_table.h"
 #include "protocol/ups_state.h"
 #include "service_context.h"
@@ -260,32 +260,19 @@ constexpr NutVariableRow kVariableRows[] = {
      kTagTemperature, kNone, "%.1f"},
 };
 
-bool SameName(const std::string& a, const char* b) {
-  const size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 const NutVariable* FindNutVariable(const NutUpsData& data,
                                    const std::string& name) {
   for (const NutVariable& v : data.variables) {
-    if (SameName(name, v.name.c_str())) return &v;
+    if (SameNutWord(name, v.name.c_str())) return &v;
   }
   return nullptr;
 }
 
 const char* NutVariableDescription(const std::string& name) {
   for (const NutVariableRow& row : kVariableRows) {
-    if (SameName(name, row.name)) return row.description;
+    if (SameNutWord(name, row.name)) return row.description;
   }
   return nullptr;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config.h"
+#include "nut/nut_words.h"
 #include "process.h"
 
 namespace zep {
@@ -28,15 +29,10 @@ bool ReadNumber(const NutSettingLookup& lookup, const char* key, long* number) {
   return end != text.c_str();
 }
 
-bool NameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
-}
-
 bool ValidUpsName(const std::string& name) {
   if (name.empty() || name.size() > kMostUpsNameLength) return false;
   for (char c : name) {
-    if (!NameCharacter(c)) return false;
+    if (!IsNutNameCharacter(c)) return false;
   }
   return true;
 }

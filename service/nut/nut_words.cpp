@@ -1,11 +1,17 @@
 #include "nut/nut_words.h"
 
+#include <cstring>
+
 namespace zep {
 namespace {
 
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool IsPrintable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -59,6 +65,20 @@ NutLineStatus SplitNutLine(const char* line, size_t length,
     words->push_back(word);
   }
   return NutLineStatus::kWords;
+}
+
+bool SameNutWord(const std::string& a, const char* b) {
+  const size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsNutNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+         (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
 }
 
 }  // namespace zep

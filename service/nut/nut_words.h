@@ -29,4 +29,12 @@ enum class NutLineStatus {
 NutLineStatus SplitNutLine(const char* line, size_t length,
                            std::vector<std::string>* words);
 
+/// Whether two words are the same without regard to case, in plain ASCII:
+/// commands, UPS names and variable names are all compared so.
+bool SameNutWord(const std::string& a, const char* b);
+
+/// Whether `c` may stand in a UPS or variable name: letters, digits, ".",
+/// "_" and "-", nothing that could change the form of a reply.
+bool IsNutNameCharacter(char c);
+
 }  // namespace zep
