@@ -12,6 +12,10 @@
 namespace zep {
 namespace bench {
 
+/// The service's fixed ports: a run needs all of them free.
+constexpr int kFirstPort = 60054;
+constexpr int kLastPort = 60059;
+
 /// A scratch installation directory under the system's temporary folder,
 /// removed at the end unless kept.
 class RunDirectory {

@@ -41,8 +41,6 @@ namespace {
 using namespace zep::bench;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFirstPort = 60054;
-constexpr int kLastPort = 60059;
 constexpr int kDefaultCycleMs = 1000;
 constexpr int kFastCycleMs = 1;
 // Every wait for a script is bounded; only a broken run reaches it.

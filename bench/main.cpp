@@ -32,8 +32,6 @@ using namespace zep::bench;
 // passes are counted from (for a binary UPS the UPS I/O thread sends poll
 // frames instead).
 constexpr char kProtocol[] = "text";
-constexpr int kFirstPort = 60054;
-constexpr int kLastPort = 60059;
 constexpr int kFastCycleMs = 1;
 constexpr int kDefaultCycleMs = 1000;
 // Passes seen before the window opens: the first pass after an

@@ -33,12 +33,8 @@ if [ ! -f "$BIN/action_probe.exe" ] || [ ! -f "$BIN/zepg.exe" ] || [ -z "$MSI" ]
   zep_finish
   exit
 fi
-if ! worker_ports_free; then
-  # The installed service and tray use them; a stranger would answer.
-  echo "SKIP: another program holds the service's ports 60054..60059"
-  zep_finish
-  exit
-fi
+# The installed service and tray use them; a stranger would answer.
+zep_need_free_ports
 # A prefix of its own: the package registers an automatic service, which
 # every later session of the prefix would start again.
 zep_begin own

@@ -258,6 +258,15 @@ worker_ports_free() {
 
 # --- installations and zeps.exe ---------------------------------------------
 
+# zep_need_free_ports: ends the test with a SKIP line when another program
+# holds the service's ports, as a stranger would answer what the test asks.
+zep_need_free_ports() {
+  worker_ports_free && return 0
+  echo "SKIP: another program holds the service's ports 60054..60059"
+  zep_finish
+  exit
+}
+
 # zep_install <dir>: a scratch installation of the service and its library.
 zep_install() {
   mkdir -p "$1"

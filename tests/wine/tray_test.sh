@@ -32,12 +32,8 @@ if [ ! -f "$BIN/zepg.exe" ] || [ ! -f "$BIN/tray_probe.exe" ]; then
   zep_finish
   exit
 fi
-if ! worker_ports_free; then
-  # The tray always asks port 60055; another service there would answer.
-  echo "SKIP: another program holds the service's ports 60054..60059"
-  zep_finish
-  exit
-fi
+# The tray always asks port 60055; another service there would answer.
+zep_need_free_ports
 zep_begin caller
 SHOTS=$BIN/../tray-screenshots
 mkdir -p "$SHOTS"
