@@ -116,7 +116,7 @@ void DrainLocalSenderLocked(LocalSender* sender) {
   constexpr int kMaxDiscards = 64;
   uint8_t scratch[1];
   for (int i = 0; i < kMaxDiscards; ++i) {
-    if (udp_socket::WaitReadable(sender->socket, 0) <= 0) return;
+    if (udp_socket::WaitReadable(&sender->socket, 1, 0) <= 0) return;
     Received r = udp_socket::ReceiveFrom(sender->socket, scratch, 0);
     if (r.status == ReceiveStatus::kWouldBlock ||
         r.status == ReceiveStatus::kError) {
@@ -300,7 +300,7 @@ int SendToPeer(UdpEndpoint* endpoint, const void* bytes, int length) {
 int WaitReadable(UdpEndpoint* endpoint, int timeout_ms) {
   if (endpoint == nullptr) return -1;
   if (endpoint->socket == kNoSocket) return 0;
-  int result = udp_socket::WaitReadable(endpoint->socket, timeout_ms);
+  int result = udp_socket::WaitReadable(&endpoint->socket, 1, timeout_ms);
   return result < 0 ? kSocketError : result;
 }
 
@@ -310,8 +310,8 @@ int WaitEitherReadable(UdpEndpoint* first, UdpEndpoint* second,
       second->socket == kNoSocket) {
     return -1;
   }
-  int result =
-      udp_socket::WaitEitherReadable(first->socket, second->socket, timeout_ms);
+  const SocketHandle sockets[2] = {first->socket, second->socket};
+  int result = udp_socket::WaitReadable(sockets, 2, timeout_ms);
   return result < 0 ? kSocketError : result;
 }
 

@@ -89,11 +89,8 @@ int SendTo(SocketHandle socket, const void* bytes, int length, uint32_t address,
   }
 }
 
-namespace {
-
-// poll on up to two sockets, interrupted waits going on for the time left.
-// Returns the ready mask (bit i for socket i), 0 on time-out, -1 on error.
-int PollReadable(const SocketHandle* sockets, int count, int timeout_ms) {
+int WaitReadable(const SocketHandle* sockets, int count, int timeout_ms) {
+  if (count < 1 || count > 2) return -1;
   const int64_t deadline = MonotonicMilliseconds() + timeout_ms;
   int wait_ms = timeout_ms < 0 ? -1 : timeout_ms;
   for (;;) {
@@ -119,18 +116,6 @@ int PollReadable(const SocketHandle* sockets, int count, int timeout_ms) {
       wait_ms = left > 0 ? static_cast<int>(left) : 0;
     }
   }
-}
-
-}  // namespace
-
-int WaitReadable(SocketHandle socket, int timeout_ms) {
-  return PollReadable(&socket, 1, timeout_ms);
-}
-
-int WaitEitherReadable(SocketHandle first, SocketHandle second,
-                       int timeout_ms) {
-  const SocketHandle sockets[2] = {first, second};
-  return PollReadable(sockets, 2, timeout_ms);
 }
 
 Received ReceiveFrom(SocketHandle socket, void* buffer, int size) {

@@ -42,14 +42,10 @@ uint16_t LocalPort(SocketHandle socket);
 int SendTo(SocketHandle socket, const void* bytes, int length, uint32_t address,
            uint16_t port);
 
-/// Waits until the socket is readable: > 0 readable, 0 time-out, < 0 error.
-/// A negative time-out waits without limit. Interrupted waits go on for the
-/// time that is left.
-int WaitReadable(SocketHandle socket, int timeout_ms);
-
-/// The same for two sockets: bit 1 set when `first` is readable, bit 2 when
-/// `second` is; 0 on time-out, < 0 on error.
-int WaitEitherReadable(SocketHandle first, SocketHandle second, int timeout_ms);
+/// Waits until one of `count` sockets (1 or 2) is readable: bit i set when
+/// `sockets[i]` is; 0 on time-out, < 0 on error. A negative time-out waits
+/// without limit. Interrupted waits go on for the time that is left.
+int WaitReadable(const SocketHandle* sockets, int count, int timeout_ms);
 
 enum class ReceiveStatus {
   kDatagram,    ///< A datagram of `length` bytes (0 included) arrived.

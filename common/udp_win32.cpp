@@ -77,11 +77,8 @@ int SendTo(SocketHandle socket, const void* bytes, int length, uint32_t address,
   return n == SOCKET_ERROR ? -1 : n;
 }
 
-namespace {
-
-// select on up to two sockets. Returns the ready mask (bit i for socket i),
-// 0 on time-out, -1 on error.
-int SelectReadable(const SocketHandle* sockets, int count, int timeout_ms) {
+int WaitReadable(const SocketHandle* sockets, int count, int timeout_ms) {
+  if (count < 1 || count > 2) return -1;
   for (;;) {
     fd_set readable;
     FD_ZERO(&readable);
@@ -103,18 +100,6 @@ int SelectReadable(const SocketHandle* sockets, int count, int timeout_ms) {
     // A positive result without our sockets marked is no answer; wait again.
     if (mask != 0) return mask;
   }
-}
-
-}  // namespace
-
-int WaitReadable(SocketHandle socket, int timeout_ms) {
-  return SelectReadable(&socket, 1, timeout_ms);
-}
-
-int WaitEitherReadable(SocketHandle first, SocketHandle second,
-                       int timeout_ms) {
-  const SocketHandle sockets[2] = {first, second};
-  return SelectReadable(sockets, 2, timeout_ms);
 }
 
 Received ReceiveFrom(SocketHandle socket, void* buffer, int size) {
